@@ -1,0 +1,123 @@
+// Platform loading (dlopen or LoadLibrary) and the plug-in and instance handles.
+#include "host/library_loader.h"
+
+#include <new>
+#include <utility>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace zqx::host {
+
+namespace {
+
+std::string lastLoaderMessage() {
+#if defined(_WIN32)
+    const DWORD code = GetLastError();
+    char buffer[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                   sizeof buffer, nullptr);
+    std::string text(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text.empty() ? "error " + std::to_string(code) : text;
+#else
+    const char* text = dlerror();
+    return text ? text : "unknown error";
+#endif
+}
+
+std::string baseName(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto dot = name.find('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+SharedLibrary::SharedLibrary(const std::string& path) : m_path(path) {
+#if defined(_WIN32)
+    m_handle = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+#else
+    // RTLD_NOW: an unresolved symbol fails here, not in the middle of a run.
+    m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+#endif
+    if (!m_handle) throw LoaderError("cannot load plug-in '" + path + "': " + lastLoaderMessage());
+}
+
+SharedLibrary::~SharedLibrary() {
+#if defined(_WIN32)
+    FreeLibrary(reinterpret_cast<HMODULE>(m_handle));
+#else
+    dlclose(m_handle);
+#endif
+}
+
+void* SharedLibrary::symbol(const char* name) const {
+#if defined(_WIN32)
+    void* address = reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(m_handle), name));
+#else
+    dlerror();
+    void* address = dlsym(m_handle, name);
+#endif
+    if (!address)
+        throw LoaderError("plug-in '" + m_path + "' does not export '" + name + "'");
+    return address;
+}
+
+ModuleInfoLayout moduleInfoLayoutFor(const std::string& libraryName) {
+    return libraryName == "zqx_ratefold" ? ModuleInfoLayout::DestructorFirst
+                                         : ModuleInfoLayout::GettersFirst;
+}
+
+PluginLibrary::PluginLibrary(const std::string& path)
+    : PluginLibrary(path, moduleInfoLayoutFor(baseName(path))) {}
+
+PluginLibrary::PluginLibrary(const std::string& path, ModuleInfoLayout layout)
+    : m_library(std::make_shared<SharedLibrary>(path)), m_layout(layout) {
+    // Casting through a function-pointer type is how both dlsym and GetProcAddress results are used.
+    m_newInstance = reinterpret_cast<NewInstanceFunction>(m_library->symbol("newInstance"));
+    m_deleteInstance = reinterpret_cast<DeleteInstanceFunction>(m_library->symbol("deleteInstance"));
+    m_getModuleInfo = reinterpret_cast<GetModuleInfoFunction>(m_library->symbol("getModuleInfo"));
+}
+
+ModuleInstance PluginLibrary::create(ParameterSet& moduleParams, ParameterSet& globalParams) const {
+    ProcessingModule* module = m_newInstance(&moduleParams, &globalParams);
+    if (!module) throw std::bad_alloc();
+    return ModuleInstance(m_library, module, m_deleteInstance);
+}
+
+ModuleInfoTexts PluginLibrary::infoTexts() const {
+    const ModuleInfo* info = m_getModuleInfo();
+    if (m_layout == ModuleInfoLayout::DestructorFirst) return readModuleInfoTexts(*asTypedModuleInfo(info));
+    return readModuleInfoTexts(*info);
+}
+
+std::string PluginLibrary::name() const { return baseName(path()); }
+
+ModuleInstance::ModuleInstance(ModuleInstance&& other) noexcept
+    : m_library(std::move(other.m_library)),
+      m_module(std::exchange(other.m_module, nullptr)),
+      m_delete(other.m_delete) {}
+
+ModuleInstance& ModuleInstance::operator=(ModuleInstance&& other) noexcept {
+    if (this != &other) {
+        reset();
+        m_library = std::move(other.m_library);
+        m_module = std::exchange(other.m_module, nullptr);
+        m_delete = other.m_delete;
+    }
+    return *this;
+}
+
+ModuleInstance::~ModuleInstance() { reset(); }
+
+void ModuleInstance::reset() {
+    if (m_module) m_delete(std::exchange(m_module, nullptr));
+    m_library.reset();
+}
+
+}  // namespace zqx::host
