@@ -1,5 +1,13 @@
-# cmake -DFILE=<library> -DEXPECTED="a;b;c" [-DTOOL=nm|objdump] -P check_exports.cmake
-# Fails unless the library's exported (defined, dynamic) symbols are exactly EXPECTED.
+# cmake -DFILE=<library> -DEXPECTED=a,b,c [-DTOOL=nm|<objdump>] [-DIMPORTS=x.dll,y.dll]
+#       -P check_exports.cmake
+# Fails unless the library's exported symbols are exactly EXPECTED: the defined dynamic symbols of
+# an ELF file (TOOL nm, the default), or the name table of a PE file's export directory (TOOL an
+# objdump that reads PE). For PE files, IMPORTS lists DLLs the file must import (case-insensitive).
+cmake_minimum_required(VERSION 3.25)
+string(REPLACE "," ";" EXPECTED "${EXPECTED}")
+string(REPLACE "," ";" IMPORTS "${IMPORTS}")
+set(imported "")
+
 if(NOT DEFINED TOOL OR TOOL STREQUAL "nm")
   execute_process(COMMAND nm -D --defined-only "${FILE}" OUTPUT_VARIABLE out RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
@@ -12,18 +20,31 @@ if(NOT DEFINED TOOL OR TOOL STREQUAL "nm")
     list(APPEND found "${sym}")
   endforeach()
 else()
-  # PE export table: the lines after "[Ordinal/Name Pointer] Table" read "[  n] name".
-  execute_process(COMMAND ${TOOL} -p "${FILE}" OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+  execute_process(COMMAND ${TOOL} -p "${FILE}" OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${TOOL} failed on ${FILE}")
+    message(FATAL_ERROR "${TOOL} failed on ${FILE}: ${err}")
   endif()
-  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\] [^\n]+\n)*)" table "${out}")
-  string(REGEX MATCHALL "\\] [^\n]+" entries "${CMAKE_MATCH_1}")
+  if(NOT out MATCHES "file format pei-")
+    message(FATAL_ERROR "${FILE} is not a PE file")
+  endif()
+  # The names are the lines "\t[   n] name" that follow "[Ordinal/Name Pointer] Table"; a library
+  # without an export directory has no such table and so exports nothing. The brackets go before
+  # anything becomes a list element: CMake does not split a list inside unbalanced brackets.
   set(found "")
-  foreach(entry IN LISTS entries)
-    string(REGEX REPLACE "^\\] " "" sym "${entry}")
-    string(STRIP "${sym}" sym)
-    list(APPEND found "${sym}")
+  if(out MATCHES "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\] [^\n]+\n)*)")
+    string(REGEX REPLACE "[ \t]+\\[[ 0-9]+\\] ([^\n]+)\n" "\\1;" found "${CMAKE_MATCH_1}")
+    list(TRANSFORM found STRIP)
+    list(REMOVE_ITEM found "")
+  endif()
+  # Exceptions and std::string cross the library boundary, so the C++ runtime must be the shared
+  # one (checked below), not a private static copy.
+  string(REGEX MATCHALL "DLL Name: [^\n]+" import_lines "${out}")
+  set(imported "")
+  foreach(line IN LISTS import_lines)
+    string(REGEX REPLACE "^DLL Name: " "" dll "${line}")
+    string(STRIP "${dll}" dll)
+    string(TOLOWER "${dll}" dll)
+    list(APPEND imported "${dll}")
   endforeach()
 endif()
 list(SORT found)
@@ -32,4 +53,10 @@ list(SORT want)
 if(NOT found STREQUAL want)
   message(FATAL_ERROR "${FILE} exports [${found}], expected exactly [${want}]")
 endif()
+foreach(dll IN LISTS IMPORTS)
+  string(TOLOWER "${dll}" dll)
+  if(NOT dll IN_LIST imported)
+    message(FATAL_ERROR "${FILE} does not import ${dll}; it imports [${imported}]")
+  endif()
+endforeach()
 message(STATUS "${FILE}: exports ${found}")
