@@ -33,7 +33,7 @@ struct RealFftPasses {
 };
 
 const RealFftPasses& scalarFftPasses() noexcept;
-#if (defined(__SSE2__) || defined(_M_X64)) && defined(ZQX_SSE2_FFT_READY)
+#if (defined(__SSE2__) || defined(_M_X64))
 #define ZQX_HAVE_SSE2_FFT 1
 const RealFftPasses& sse2FftPasses() noexcept;
 #endif
