@@ -44,8 +44,8 @@ function(zqx_add_export_checks)
   foreach(plugin IN LISTS plugins)
     zqx_add_export_check(${plugin} "newInstance;deleteInstance;getModuleInfo")
   endforeach()
-  # On ELF tonalscan is an ordinary shared library; its exact export list is the DLL's concern.
-  if(TARGET tonalscan AND WIN32)
+  # tonalscan exports its two functions only, on ELF too (its version script).
+  if(TARGET tonalscan)
     zqx_add_export_check(tonalscan "InitPitchCalc;DestroyPitchCalc")
   endif()
 endfunction()
