@@ -1,0 +1,130 @@
+// AudioReader on libsndfile: opening with clear reasons, chunked reading and the mono mix.
+#include "host/audio_file.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <filesystem>
+
+namespace zqx::host {
+
+struct AudioReader::Handle {
+    SNDFILE* file = nullptr;
+    ~Handle() {
+        if (file) sf_close(file);
+    }
+};
+
+namespace {
+
+std::string formatNameOf(int format) {
+    std::string text;
+    SF_FORMAT_INFO info{};
+    info.format = format & SF_FORMAT_TYPEMASK;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name) text = info.name;
+    info = SF_FORMAT_INFO{};
+    info.format = format & SF_FORMAT_SUBMASK;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
+        text += (text.empty() ? "" : " / ") + std::string(info.name);
+    return text;
+}
+
+// libsndfile opens a file whose data chunk is cut short and quietly reports fewer frames; only its
+// log says so, with a line like "data : 4000 (should be 956)". Streaming writers that could not
+// go back to fill in the size leave 0 or all ones there; those are not truncations.
+bool logReportsShortData(SNDFILE* file) {
+    char log[8192] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto start = line.find_first_not_of(' ');
+        if (start == std::string::npos) continue;
+        const bool dataChunk = line.compare(start, 4, "data") == 0 || line.compare(start, 4, "SSND") == 0;
+        const auto colon = line.find(':'), should = line.find("(should be ");
+        if (!dataChunk || colon == std::string::npos || should == std::string::npos) continue;
+        const unsigned long long declared = std::strtoull(line.c_str() + colon + 1, nullptr, 10);
+        const unsigned long long actual = std::strtoull(line.c_str() + should + 11, nullptr, 10);
+        if (declared > actual && declared < 0x7fffffffull) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+AudioReader::AudioReader(const std::string& path) : m_handle(std::make_unique<Handle>()), m_path(path) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) throw AudioFileError(path + ": no such file");
+    if (std::filesystem::is_directory(status)) throw AudioFileError(path + ": is a folder, not an audio file");
+    {
+        std::ifstream probe(path, std::ios::binary);
+        if (!probe) throw AudioFileError(path + ": cannot be opened for reading: " + std::strerror(errno));
+        if (probe.peek() == std::ifstream::traits_type::eof()) throw AudioFileError(path + ": file is empty");
+    }
+
+    SF_INFO info{};
+    m_handle->file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!m_handle->file)
+        throw AudioFileError(path + ": not a readable audio file (" + sf_strerror(nullptr) + ")");
+    if (info.channels < 1 || info.samplerate < 1)
+        throw AudioFileError(path + ": audio header has no channels or no sample rate");
+    if (logReportsShortData(m_handle->file))
+        throw AudioFileError(path + ": file is truncated (the audio data is shorter than its header says)");
+    if (info.frames <= 0) throw AudioFileError(path + ": holds no audio samples");
+
+    m_sampleRate = info.samplerate;
+    m_channels = info.channels;
+    m_frames = info.frames;
+    m_formatName = formatNameOf(info.format);
+    // Scale integer formats to [-1, 1) and keep floats as stored.
+    sf_command(m_handle->file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+}
+
+AudioReader::~AudioReader() = default;
+
+std::size_t AudioReader::read(float* mono, std::size_t maxFrames) {
+    const std::int64_t left = m_frames - m_framesRead;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, std::int64_t(maxFrames)));
+    if (want == 0) return 0;
+    m_interleaved.resize(want * static_cast<std::size_t>(m_channels));
+    const sf_count_t got = sf_readf_float(m_handle->file, m_interleaved.data(), sf_count_t(want));
+    if (got <= 0 || sf_error(m_handle->file) != SF_ERR_NO_ERROR)
+        throw AudioFileError(m_path + ": file is truncated or damaged after " + std::to_string(m_framesRead) +
+                             " of " + std::to_string(m_frames) + " frames (" + sf_strerror(m_handle->file) + ")");
+    const std::size_t n = static_cast<std::size_t>(got);
+    if (m_channels == 1) {
+        std::copy(m_interleaved.begin(), m_interleaved.begin() + std::ptrdiff_t(n), mono);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) {
+            double sum = 0.0;
+            for (int c = 0; c < m_channels; ++c) sum += m_interleaved[i * std::size_t(m_channels) + std::size_t(c)];
+            mono[i] = static_cast<float>(sum / m_channels);
+        }
+    }
+    m_framesRead += std::int64_t(n);
+    return n;
+}
+
+AudioData readAudioFile(const std::string& path) {
+    AudioReader reader(path);
+    AudioData data;
+    data.sampleRate = reader.sampleRate();
+    data.samples.resize(static_cast<std::size_t>(reader.frames()));
+    std::size_t at = 0;
+    while (at < data.samples.size()) {
+        const std::size_t n = reader.read(data.samples.data() + at, data.samples.size() - at);
+        if (n == 0) break;
+        at += n;
+    }
+    data.samples.resize(at);
+    return data;
+}
+
+}  // namespace zqx::host

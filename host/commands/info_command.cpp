@@ -1,0 +1,99 @@
+// zqx info: a plug-in's information texts and, given parameters, what an instance announces.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "host/chain_spec.h"
+#include "host/commands/commands.h"
+#include "host/module_chain.h"
+
+namespace zqx::host {
+
+namespace {
+
+const char* kindName(int kind) {
+    switch (kind) {
+        case 1: return "RealVector";
+        case 2: return "ComplexVector";
+        case 3: return "RealMatrix";
+        default: return "unknown";
+    }
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text.empty() ? "(none)" : text;
+}
+
+std::string describe(const ParameterMap& map) {
+    std::string text;
+    for (const auto& [name, value] : map.values())
+        text += (text.empty() ? "" : ", ") + name + "=" + formatParameterValue(value);
+    return text.empty() ? "(none)" : text;
+}
+
+}  // namespace
+
+int infoCommand(const InfoOptions& options) {
+    try {
+        const ParameterList parameters = parseParameterList(options.parameters);
+        ParameterList globals;
+        try {
+            globals = parseParameterList(options.globals);
+        } catch (const ChainSpecError& error) {
+            throw ChainSpecError(std::string("--global: ") + error.what());
+        }
+        const PluginLocator locator(options.pluginDirs);
+        const std::string path = locator.find(options.plugin);
+        const bool wantInstance = options.create || !parameters.empty() || !globals.empty();
+        ParameterMap globalParams = defaultGlobalParams(44100);
+        applyParameters(globalParams, globals);
+        ModuleStage stage;
+        if (wantInstance) stage = createStage(options.plugin, parameters, globalParams, locator);
+        // The information object's virtual layout follows the module's base class; an instance tells
+        // which one it is, the library name alone only for the known deliverables.
+        ModuleInfoLayout layout = moduleInfoLayoutFor(PluginLibrary(path).name());
+        if (wantInstance && stage.instance->isTyped() == 1) layout = ModuleInfoLayout::DestructorFirst;
+        const PluginLibrary library(path, layout);
+        const ModuleInfoTexts texts = library.infoTexts();
+        std::string out;
+        out += "plug-in:      " + library.name() + "\n";
+        out += "file:         " + library.path() + "\n";
+        out += "description:  " + texts.description + "\n";
+        out += "version:      " + texts.version + "\n";
+        out += "date:         " + texts.date + "\n";
+        out += "author:       " + texts.author + "\n";
+        out += "contact:      " + texts.contact + "\n";
+        out += "owner notice: " + texts.ownerNotice + "\n";
+
+        if (wantInstance) {
+            ProcessingModule& module = *stage.instance;
+            out += "\ninstance created with\n";
+            out += "  moduleParams:     " + describe(stage.moduleParams) + "\n";
+            out += "  globalParams:     " + describe(stage.globalParamsSeen) + "\n";
+            out += "  reads (module):   " + joined(stage.moduleParams.readLog()) + "\n";
+            out += "  reads (global):   " + joined(globalParams.readLog()) + "\n";
+            out += "  globalParams now: " + describe(globalParams) + "\n";
+            out += "input kind:        " + std::to_string(module.getInputKind()) + " (" +
+                   kindName(module.getInputKind()) + ")\n";
+            out += "output kind:       " + std::to_string(module.getOutputKind()) + " (" +
+                   kindName(module.getOutputKind()) + ")\n";
+            out += "input type name:   \"" + module.getInputTypeName() + "\"\n";
+            out += "output type name:  \"" + module.getOutputTypeName() + "\"\n";
+            out += "parameter note:    \"" + module.getParameterNote() + "\"\n";
+            out += "isTyped:           " + std::to_string(module.isTyped()) + "\n";
+            out += "getOutputSize(" + std::to_string(globalParams.getInt("windowSize", 4096)) +
+                   "): " + std::to_string(module.getOutputSize(std::uint32_t(globalParams.getInt("windowSize", 4096)))) +
+                   " (announced; returned blocks may differ)\n";
+        }
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        if (std::fflush(stdout) != 0) throw std::runtime_error("cannot write to standard output");
+        return 0;
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return 1;
+    }
+}
+
+}  // namespace zqx::host

@@ -1,0 +1,73 @@
+// The zqx command: extract features from audio files, run plug-in chains, describe plug-ins and
+// play the built-in demonstration.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "host/commands/commands.h"
+
+namespace zqx::host {
+
+void reportError(const std::string& message) {
+    std::fprintf(stderr, "zqx: %s\n", message.c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace zqx::host
+
+int main(int argc, char** argv) {
+    using namespace zqx::host;
+    CLI::App app{"zqx: audio feature extraction with the zqx plug-ins"};
+    app.require_subcommand(1);
+    std::vector<std::string> pluginDirs;
+    app.add_option("--plugin-dir", pluginDirs,
+                   "folder searched for plug-ins first (repeatable); then ZQX_PLUGIN_PATH, the folder of zqx "
+                   "and the installed plug-in folder")
+        ->type_name("DIR");
+
+    RunOptions run;
+    CLI::App* runApp = app.add_subcommand("run", "drive a chain of plug-ins; one CSV line per returned block");
+    runApp->add_option("--chain", run.chain, "plug-ins and parameters: 'name:key=value,... | name:...'")
+        ->required();
+    runApp->add_option("--global", run.globals, "globalParams: 'key=value,...' (samplingRate, windowSize, ...)");
+    runApp->add_flag("--raw", run.raw, "input is raw little-endian float32 (FILE or - for stdin)");
+    runApp->add_option("--block", run.block, "floats per vector block (default: windowSize)");
+    runApp->add_option("--matrix", run.matrix, "matrix blocks of ROWSxCOLS floats, row by row");
+    runApp->add_flag("--end-of-stream", run.endOfStream,
+                     "call setEndOfStream on every plug-in before the final block");
+    runApp->add_option("INPUT", run.input, "audio file, or raw float32 file or - with --raw")->required();
+
+    InfoOptions info;
+    CLI::App* infoApp = app.add_subcommand("info", "show a plug-in's texts; with parameters, an instance's answers");
+    infoApp->add_option("PLUGIN", info.plugin, "plug-in name (zqx_tonewheel) or file")->required();
+    infoApp->add_option("PARAMS", info.parameters, "moduleParams: 'key=value,...'");
+    infoApp->add_option("--global", info.globals, "globalParams: 'key=value,...'");
+    infoApp->add_flag("--create", info.create, "create an instance even without parameters");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : 2;
+    }
+
+    try {
+        if (runApp->parsed()) {
+            run.pluginDirs = pluginDirs;
+            return runCommand(run);
+        }
+        if (infoApp->parsed()) {
+            info.pluginDirs = pluginDirs;
+            return infoCommand(info);
+        }
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return 1;
+    } catch (...) {
+        reportError("unexpected failure");
+        return 1;
+    }
+    return 2;
+}
