@@ -1,0 +1,77 @@
+// CChromaModule: the module of zqx_tonewheel, one 24-value chroma vector per block of audio.
+//
+// Lifecycle, as a host drives an instance:
+//   1. Construction reads "samplingRate", "windowSize", "overlapSize" from the global set and
+//      "loedge", "hiedge", "earTransfer", "numMaxima", "useMRFFT" from the module set, in that
+//      order, then rejects overlapping blocks, rates below 22050 Hz and loedge >= hiedge with
+//      simpleException. Unset integers read as -1, stored unsigned (4294967295).
+//   2. process() once per block: a matrix block read as rows * cols samples in storage order. The
+//      result holds twelve peak values then twelve mean-spectrum values per pitch class (class 0
+//      is C); an empty block gives an empty result. The FFT object and the per-bin tables are built
+//      on the first block and rebuilt whenever a block analyses another frame length.
+//   3. Destruction releases everything.
+// One caller drives an instance at a time. The block process() hands back is a member of the
+// instance and stays valid until the next call on it or its destruction.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "framework/processing_module.h"
+#include "kernels/polar_fft.h"
+
+// The analysis object of the multi-resolution pitch library, used when "useMRFFT" is set.
+class CPitchCalc;
+
+class CChromaModule : public ProcessingModule {
+public:
+    CChromaModule(ParameterSet* moduleParams, ParameterSet* globalParams);
+    ~CChromaModule() override;
+
+    void process(DataBlock*& output, const DataBlock* input) override;
+    const std::string& getInputTypeName() const override { return inputTypeName; }
+    const std::string& getOutputTypeName() const override { return outputTypeName; }
+    int getInputKind() const override { return RealMatrix; }
+    int getOutputKind() const override { return RealVector; }
+    // The number of pitch classes, although each non-empty result holds twice as many values.
+    std::uint32_t getOutputSize(std::uint32_t inputSize) const override;
+    std::string getParameterNote() const override { return "chroma is non-parametric"; }
+    virtual bool isInputComplex() const { return false; }
+    virtual bool isOutputComplex() const { return false; }
+
+private:
+    // FFT mode: fills peakChroma and meanChroma from the n samples in `frame`.
+    void computeFftChroma(std::uint32_t n);
+    // FFT object, ear weights and bin map for the current frameLength and fftOrder.
+    void buildFftTables();
+
+    std::unique_ptr<CPolarFft> fft;
+    CPitchCalc* pitchCalc = nullptr;
+    std::string inputTypeName;
+    std::string outputTypeName;
+    Vector<float> earWeights;
+    Vector<std::uint32_t> binToPitchClass;
+    Vector<float> pitchFrequencies;
+    std::uint32_t numPitchClasses;
+    std::uint32_t numMaxima = 0;
+    bool earTransfer = false;
+    bool useMRFFT = false;
+    std::uint32_t loedge = 0;
+    std::uint32_t hiedge = 0;
+    std::uint32_t samplingRate = 0;
+    int windowSize = 0;
+    std::uint32_t overlapSize = 0;
+    std::uint32_t frameLength = 0;
+    std::uint32_t fftOrder = 0;
+    std::uint32_t mrfftBlockLength = 0;
+    float binWidth = 0.0f;
+    Vector<std::uint32_t> peakBins;
+    Vector<float> frame;
+    Vector<float> peakValues;
+    Vector<float> peakChroma;
+    Vector<float> meanChroma;
+    Vector<float> magnitude;
+    Vector<float> phase;
+    Vector<float> emptyOutput;
+};

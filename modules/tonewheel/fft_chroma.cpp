@@ -1,0 +1,192 @@
+// FFT-mode chroma analysis steps.
+#include "modules/tonewheel/fft_chroma.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "kernels/elementwise.h"
+
+namespace zqx::tonewheel {
+
+namespace {
+
+// The harmonic summation covers fixed bins, whatever the rate or frame length.
+constexpr std::uint32_t kFirstFundamental = 50;
+constexpr std::uint32_t kEndFundamental = 400;
+constexpr std::uint32_t kFirstHarmonic = 2;
+constexpr std::uint32_t kEndHarmonic = 15;
+
+// 1 - (h/15)^2. The weights of h = 2..9 are the float constants the tables have always held;
+// those of h = 10..14 are computed from 1/15 rounded to float, in double, as they always were.
+constexpr double harmonicWeightFrom15th(int h) {
+    const double x = h * static_cast<double>(0.0666667f);
+    return 1.0 - x * x;
+}
+constexpr double kHarmonicWeight[kEndHarmonic] = {
+    0.0, 0.0,
+    0.9822222f, 0.96f, 0.9288889f, 0.8888889f, 0.84f, 0.7822222f, 0.71555555f, 0.64f,
+    harmonicWeightFrom15th(10), harmonicWeightFrom15th(11), harmonicWeightFrom15th(12),
+    harmonicWeightFrom15th(13), harmonicWeightFrom15th(14),
+};
+
+// Outer-ear transfer in dB at x = twice the frequency in kHz. The 1.82 and the x scale (500, not
+// 1000, in the caller) are the values this module has always used; the curve is tuned with them.
+double earTransferDb(double x) {
+    const double d = x - 3.3;
+    const double x2 = x * x;
+    return 6.5 * std::exp(-0.6 * d * d) - 0.001 * x2 * x2 - 1.82 * std::pow(x, -0.8);
+}
+
+// Hoare-style quicksort into descending order; the exact pivot choice and scan rules decide where
+// equal peaks end up, and the chroma output depends on that through numMaxima.
+void quicksortDescending(float* values, std::uint32_t* bins, std::int64_t lo, std::int64_t hi) {
+    for (;;) {
+        const float pivot = values[(lo + hi) / 2];
+        std::int64_t i = lo;
+        std::int64_t j = hi;
+        do {
+            while (values[i] > pivot) ++i;
+            while (values[j] < pivot) --j;
+            if (i > j) break;
+            std::swap(values[i], values[j]);
+            std::swap(bins[i], bins[j]);
+            ++i;
+            --j;
+        } while (i < j);
+        if (lo < j) quicksortDescending(values, bins, lo, j);
+        if (i >= hi) return;
+        lo = i;
+    }
+}
+
+}  // namespace
+
+void fillPitchFrequencies(float* frequencies) {
+    const double base = 8.175799f;
+    const double semitone = 0.083333336f;
+    for (std::uint32_t i = 0; i < kNumPitches; ++i)
+        frequencies[i] = static_cast<float>(base * std::pow(2.0, i * semitone));
+}
+
+FrameSize analysedFrameSize(std::uint32_t n) {
+    // 64 bits so that a block above 2^31 samples cannot wrap the doubling into an endless loop.
+    std::uint64_t u = 2;
+    std::uint32_t order = 0;
+    while (u < n) {
+        u *= 2;
+        ++order;
+    }
+    return {static_cast<std::uint32_t>(u / 2), order};
+}
+
+float binWidthFor(std::uint32_t samplingRate, std::uint32_t frameLength) {
+    return static_cast<float>(static_cast<double>(samplingRate) / static_cast<double>(frameLength));
+}
+
+void computeEarWeights(bool earTransfer, std::uint32_t samplingRate, std::uint32_t frameLength,
+                       Vector<float>& weights) {
+    const std::uint32_t bins = frameLength / 2;
+    weights.setSize(bins);
+    if (!earTransfer) {
+        // An empty table (frame of one sample) is the only way this fails; nothing to fill then.
+        (void)vecSet(1.0f, weights.data, static_cast<std::int32_t>(bins));
+        return;
+    }
+    if (bins == 0) return;
+    weights.data[0] = 0.0f;
+    const double xPerBin = static_cast<double>(samplingRate) / (static_cast<double>(frameLength) * 500.0);
+    for (std::uint32_t k = 1; k < bins; ++k)
+        weights.data[k] = static_cast<float>(std::pow(10.0, 0.1 * earTransferDb(k * xPerBin)));
+}
+
+void computeBinToPitchClass(const float* pitchFrequencies, float binWidth, std::uint32_t frameLength,
+                            Vector<std::uint32_t>& binToPitchClass) {
+    const std::uint32_t bins = frameLength / 2;
+    binToPitchClass.setSize(bins);
+    // Far above any distance that occurs, so that pitch 0 is taken at the latest.
+    const float initialDistance = static_cast<float>(10.0 * frameLength);
+    for (std::uint32_t k = 0; k < bins; ++k) {
+        const double f = static_cast<float>(static_cast<double>(k) * binWidth);
+        float best = initialDistance;
+        std::uint32_t nearest = 0;
+        for (std::uint32_t i = 0; i < kNumPitches; ++i) {
+            const double d = std::fabs(static_cast<double>(pitchFrequencies[i]) - f);
+            // Strictly less: of two equally near pitches the lower keeps the bin. The running best
+            // is a float, so distances that round alike count as equal.
+            if (d < best) {
+                best = static_cast<float>(d);
+                nearest = i;
+            }
+        }
+        binToPitchClass.data[k] = nearest % kNumPitchClasses;
+    }
+}
+
+void addHarmonics(float* magnitude, std::uint32_t bins) {
+    // Ascending b reads only bins above b, none of which this loop has changed yet.
+    for (std::uint32_t b = kFirstFundamental; b < kEndFundamental && b < bins; ++b) {
+        double sum = magnitude[b];
+        for (std::uint32_t h = kFirstHarmonic; h < kEndHarmonic && h * b < bins; ++h)
+            sum += kHarmonicWeight[h] * magnitude[h * b];
+        magnitude[b] = static_cast<float>(sum);
+    }
+}
+
+PeakSearchRange peakSearchRange(float binWidth, std::uint32_t loedge, std::uint32_t hiedge,
+                                std::uint32_t bins) {
+    // In double, so that an unset hiedge (4294967295 Hz) or a tiny frame cannot overflow or wrap.
+    const double perHz = 1.0 / static_cast<double>(binWidth);
+    const double lo = std::trunc(loedge * perHz + 1.0);
+    const double hi = std::min(std::trunc(hiedge * perHz - 1.0), static_cast<double>(bins) - 1.0);
+    if (!(hi > lo)) return {0, 0};
+    return {static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi)};
+}
+
+void pickPeaks(const float* magnitude, PeakSearchRange range, Vector<float>& peakValues,
+               Vector<std::uint32_t>& peakBins) {
+    const std::uint32_t candidates = range.hi > range.lo ? range.hi - range.lo : 0;
+    // Room for every candidate, then trimmed: two allocations at most instead of one per peak.
+    peakValues.setSize(candidates);
+    peakBins.setSize(candidates);
+    std::uint32_t count = 0;
+    for (std::uint32_t k = range.lo; k < range.hi; ++k) {
+        const float m = magnitude[k];
+        if (magnitude[k - 1] < m && magnitude[k + 1] < m && m > 0.0f) {
+            peakValues.data[count] = m;
+            peakBins.data[count] = k;
+            ++count;
+        }
+    }
+    peakValues.setSize(count);
+    peakBins.setSize(count);
+}
+
+void sortPeaksDescending(BaseVector<float>& peakValues, BaseVector<std::uint32_t>& peakBins) {
+    if (peakValues.size < 2) return;
+    quicksortDescending(peakValues.data, peakBins.data, 0, static_cast<std::int64_t>(peakValues.size) - 1);
+}
+
+void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32_t>& peakBins,
+               std::uint32_t numMaxima, const std::uint32_t* binToPitchClass, float* peakChroma) {
+    const std::uint32_t top = std::min(numMaxima, peakValues.size);
+    for (std::uint32_t j = 0; j < top; ++j) peakChroma[binToPitchClass[peakBins.data[j]]] += peakValues.data[j];
+}
+
+void foldMeanSpectrum(const float* magnitude, const float* earWeights,
+                      const std::uint32_t* binToPitchClass, std::uint32_t bins, float* meanChroma) {
+    // One pass for all classes; each class still sums its bins in ascending order, in float.
+    float sums[kNumPitchClasses] = {};
+    std::uint32_t counts[kNumPitchClasses] = {};
+    for (std::uint32_t k = 0; k < bins; ++k) {
+        const std::uint32_t c = binToPitchClass[k];
+        sums[c] += earWeights[k] * magnitude[k];
+        ++counts[c];
+    }
+    for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) {
+        if (counts[c] > 1) sums[c] *= static_cast<float>(1.0 / counts[c]);
+        meanChroma[c] = sums[c];
+    }
+}
+
+}  // namespace zqx::tonewheel

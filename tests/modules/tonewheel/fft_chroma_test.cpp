@@ -1,0 +1,220 @@
+// The FFT-mode analysis steps on their own: frame sizing, the per-bin tables at the usual
+// settings (44100 Hz, 4096-sample blocks), harmonic summation, peak search and folding.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "modules/tonewheel/fft_chroma.h"
+
+namespace {
+
+using namespace zqx::tonewheel;
+
+constexpr std::uint32_t kRate = 44100;
+constexpr std::uint32_t kFrame = 2048;  // what a 4096-sample block analyses
+constexpr std::uint32_t kBins = kFrame / 2;
+constexpr float kBinWidth = 21.533203f;
+
+TEST(FftChroma, PitchTableIsEqualTempered) {
+    std::vector<float> f(kNumPitches);
+    fillPitchFrequencies(f.data());
+    EXPECT_EQ(f[0], 8.175799f);
+    // Both float constants sit slightly high: about 1.7e-7 relative, three ulps at 440 Hz.
+    EXPECT_NEAR(f[69], 440.0f, 1e-4f);
+    EXPECT_NEAR(f[60], 261.6256f, 1e-3f);
+    for (std::uint32_t i = 12; i < kNumPitches; ++i) ASSERT_NEAR(f[i] / f[i - 12], 2.0f, 2e-6f) << i;
+}
+
+TEST(FftChroma, FrameIsLargestPowerOfTwoBelowBlock) {
+    const struct {
+        std::uint32_t n, frameLength, order;
+    } cases[] = {{1, 1, 0},     {2, 1, 0},      {3, 2, 1},       {4, 2, 1},     {5, 4, 2},
+                 {513, 512, 9}, {1000, 512, 9}, {1024, 512, 9},  {1025, 1024, 10},
+                 {4096, 2048, 11}, {0x80000001u, 0x80000000u, 31}};
+    for (const auto& c : cases) {
+        const FrameSize s = analysedFrameSize(c.n);
+        EXPECT_EQ(s.frameLength, c.frameLength) << c.n;
+        EXPECT_EQ(s.fftOrder, c.order) << c.n;
+    }
+    EXPECT_EQ(binWidthFor(kRate, kFrame), kBinWidth);
+    EXPECT_EQ(binWidthFor(kRate, kFrame), 21.533203125f);
+}
+
+TEST(FftChroma, PeakSearchRange) {
+    const struct {
+        float binWidth;
+        std::uint32_t loedge, hiedge, bins, lo, hi;
+    } cases[] = {
+        {kBinWidth, 100, 5000, kBins, 5, 231},           // candidates 5..230
+        {kBinWidth, 0, 4294967295u, kBins, 1, kBins - 1}, // unset hiedge: up to bin M-2
+        {kBinWidth, 100, 200000, kBins, 5, kBins - 1},   // above Nyquist
+        {kBinWidth, 100, 120, kBins, 0, 0},              // narrower than a bin
+        {44100.0f, 0, 30000, 0, 0, 0},                   // one-sample frame: no bins
+        {22050.0f, 0, 30000, 1, 0, 0},
+        {11025.0f, 0, 30000, 2, 0, 0},                   // two bins: no bin has two neighbours
+        {5512.5f, 0, 30000, 4, 1, 3},
+    };
+    for (const auto& c : cases) {
+        const PeakSearchRange r = peakSearchRange(c.binWidth, c.loedge, c.hiedge, c.bins);
+        if (c.hi == 0) {
+            EXPECT_LE(r.hi, r.lo) << c.loedge << ".." << c.hiedge << " over " << c.bins << " bins";
+        } else {
+            EXPECT_EQ(r.lo, c.lo) << c.loedge << ".." << c.hiedge;
+            EXPECT_EQ(r.hi, c.hi) << c.loedge << ".." << c.hiedge;
+        }
+    }
+}
+
+TEST(FftChroma, BinsMapToNearestPitchClass) {
+    std::vector<float> pitches(kNumPitches);
+    fillPitchFrequencies(pitches.data());
+    Vector<std::uint32_t> map;
+    computeBinToPitchClass(pitches.data(), kBinWidth, kFrame, map);
+    ASSERT_EQ(map.size, kBins);
+    const std::pair<std::uint32_t, std::uint32_t> expected[] = {{0, 0}, {1, 5}, {12, 0}, {20, 9}, {21, 9}};
+    for (const auto& [bin, pitchClass] : expected) EXPECT_EQ(map.data[bin], pitchClass) << "bin " << bin;
+}
+
+TEST(FftChroma, EquallyNearPitchesKeepTheLower) {
+    // Pitch i at 100 + 200 i Hz and bins 200 Hz apart: bin k lies 100 Hz from pitches k-1 and k.
+    std::vector<float> pitches(kNumPitches);
+    for (std::uint32_t i = 0; i < kNumPitches; ++i) pitches[i] = 100.0f + 200.0f * i;
+    Vector<std::uint32_t> map;
+    computeBinToPitchClass(pitches.data(), 200.0f, 64, map);
+    ASSERT_EQ(map.size, 32u);
+    EXPECT_EQ(map.data[0], 0u);
+    for (std::uint32_t k = 1; k < 32; ++k) EXPECT_EQ(map.data[k], (k - 1) % 12) << "bin " << k;
+}
+
+TEST(FftChroma, EarTransferWeights) {
+    Vector<float> w;
+    computeEarWeights(true, kRate, kFrame, w);
+    ASSERT_EQ(w.size, kBins);
+    EXPECT_EQ(w.data[0], 0.0f);
+    // Five significant digits as tabled; bin 77 sits near the curve's maximum.
+    const std::pair<std::uint32_t, float> expected[] = {
+        {1, 0.0055992f}, {10, 0.44419f}, {77, 3.69873f}, {200, 0.26128f}};
+    for (const auto& [bin, weight] : expected) EXPECT_NEAR(w.data[bin], weight, weight * 2e-5f) << "bin " << bin;
+    EXPECT_EQ(w.data[1000], 0.0f);
+    EXPECT_EQ(*std::max_element(w.data, w.data + w.size), w.data[77]);
+
+    computeEarWeights(false, kRate, kFrame, w);
+    ASSERT_EQ(w.size, kBins);
+    EXPECT_TRUE(std::all_of(w.data, w.data + w.size, [](float x) { return x == 1.0f; }));
+}
+
+TEST(FftChroma, HarmonicsAreAddedFromUnchangedBins) {
+    std::vector<float> m(kBins, 0.0f);
+    m[100] = 1.0f;
+    m[200] = 4.0f;
+    m[500] = 1.0f;
+    m[40] = 7.0f;  // below the fundamentals: kept, and never a harmonic of them
+    addHarmonics(m.data(), kBins);
+    const double g2 = 0.9822222, g4 = 0.9288889, g5 = 0.8888889, g10 = 1.0 - (10.0 / 15) * (10.0 / 15);
+    const std::pair<std::uint32_t, double> expected[] = {
+        {40, 7.0},                              // untouched
+        {50, g2 * 1 + g4 * 4 + g10 * 1},        // reads bin 100 before it grows
+        {100, 1 + g2 * 4 + g5 * 1},
+        {125, g4 * 1},
+        {200, 4.0},
+        {250, g2 * 1},
+        {500, 1.0},                             // above the fundamentals: untouched
+    };
+    for (const auto& [bin, value] : expected) EXPECT_NEAR(m[bin], value, 2e-6 * value) << "bin " << bin;
+    double total = 0;
+    for (float x : m) total += x;
+    double expectedTotal = 0;
+    for (const auto& e : expected) expectedTotal += e.second;
+    EXPECT_NEAR(total, expectedTotal, 1e-5) << "no other bin changes";
+
+    // A short spectrum only offers the harmonics it has.
+    std::vector<float> shortSpectrum(120, 0.0f);
+    shortSpectrum[100] = 1.0f;
+    addHarmonics(shortSpectrum.data(), 100);
+    EXPECT_EQ(shortSpectrum[50], 0.0f);
+}
+
+TEST(FftChroma, PeaksAreStrictLocalMaximaAboveZero) {
+    //                            0  1  2  3  4  5  6  7  8  9  10 11
+    const std::vector<float> m = {9, 1, 3, 1, 2, 2, 1, 0, 0, 5, 4, 6};
+    Vector<float> values;
+    Vector<std::uint32_t> bins;
+    pickPeaks(m.data(), {1, 11}, values, bins);
+    ASSERT_EQ(bins.size, 2u);  // 0 and 11 lack a neighbour, 4-5 is a plateau
+    EXPECT_EQ(bins.data[0], 2u);
+    EXPECT_EQ(bins.data[1], 9u);
+    EXPECT_EQ(values.data[1], 5.0f);
+
+    const std::vector<float> negative = {-3, -1, -3};
+    pickPeaks(negative.data(), {1, 2}, values, bins);
+    EXPECT_EQ(values.size, 0u);
+    EXPECT_EQ(bins.size, 0u);
+}
+
+TEST(FftChroma, SortKeepsItsOrderOfEqualPeaks) {
+    // Worked by hand through the quicksort; a stable sort would give bins 1, 3, 0, 2.
+    std::vector<float> v = {1, 2, 1, 2};
+    std::vector<std::uint32_t> b = {0, 1, 2, 3};
+    BaseVector<float> values(v.data(), 4);
+    BaseVector<std::uint32_t> bins(b.data(), 4);
+    sortPeaksDescending(values, bins);
+    EXPECT_EQ(v, (std::vector<float>{2, 2, 1, 1}));
+    EXPECT_EQ(b, (std::vector<std::uint32_t>{3, 1, 0, 2}));
+
+    std::mt19937 rng(7);
+    for (std::uint32_t n : {1u, 2u, 3u, 17u, 300u}) {
+        std::vector<std::pair<float, std::uint32_t>> pairs(n);
+        for (std::uint32_t i = 0; i < n; ++i) pairs[i] = {static_cast<float>(rng() % 40), i};
+        std::vector<float> vv(n);
+        std::vector<std::uint32_t> bb(n);
+        for (std::uint32_t i = 0; i < n; ++i) std::tie(vv[i], bb[i]) = pairs[i];
+        BaseVector<float> vs(vv.data(), n);
+        BaseVector<std::uint32_t> bs(bb.data(), n);
+        sortPeaksDescending(vs, bs);
+        EXPECT_TRUE(std::is_sorted(vv.begin(), vv.end(), std::greater<float>())) << n;
+        std::vector<std::pair<float, std::uint32_t>> after(n);
+        for (std::uint32_t i = 0; i < n; ++i) after[i] = {vv[i], bb[i]};
+        std::sort(pairs.begin(), pairs.end());
+        std::sort(after.begin(), after.end());
+        EXPECT_EQ(after, pairs) << "bins travel with their values, n = " << n;
+    }
+}
+
+TEST(FftChroma, FoldingOntoPitchClasses) {
+    // Bins 0..23 in class k mod 12; peaks sorted strongest first.
+    std::vector<std::uint32_t> map(24);
+    for (std::uint32_t k = 0; k < 24; ++k) map[k] = k % 12;
+    std::vector<float> v = {8, 4, 2};
+    std::vector<std::uint32_t> b = {21, 9, 3};
+    const BaseVector<float> values(v.data(), 3);
+    const BaseVector<std::uint32_t> bins(b.data(), 3);
+    const struct {
+        std::uint32_t numMaxima;
+        float class9, class3;
+    } cases[] = {{0, 0, 0}, {1, 8, 0}, {2, 12, 0}, {3, 12, 2}, {4294967295u, 12, 2}};
+    for (const auto& c : cases) {
+        std::vector<float> chroma(12, 0.0f);
+        foldPeaks(values, bins, c.numMaxima, map.data(), chroma.data());
+        EXPECT_EQ(chroma[9], c.class9) << c.numMaxima;
+        EXPECT_EQ(chroma[3], c.class3) << c.numMaxima;
+        EXPECT_EQ(chroma[0] + chroma[1] + chroma[11], 0.0f);
+    }
+
+    // Mean half: classes 0..10 have two bins, class 11 one, and every bin's value is w * m.
+    std::vector<float> m(23), w(23, 2.0f);
+    for (std::uint32_t k = 0; k < 23; ++k) m[k] = static_cast<float>(k);
+    std::vector<float> mean(12, -1.0f);
+    foldMeanSpectrum(m.data(), w.data(), map.data(), 23, mean.data());
+    for (std::uint32_t c = 0; c < 11; ++c) EXPECT_FLOAT_EQ(mean[c], (2.0f * c + 2.0f * (c + 12)) / 2) << c;
+    EXPECT_EQ(mean[11], 22.0f);
+    std::vector<std::uint32_t> onlyC(5, 0);
+    foldMeanSpectrum(m.data(), w.data(), onlyC.data(), 5, mean.data());
+    EXPECT_FLOAT_EQ(mean[0], 2.0f * (0 + 1 + 2 + 3 + 4) / 5);
+    EXPECT_EQ(mean[5], 0.0f) << "a class without bins";
+}
+
+}  // namespace
