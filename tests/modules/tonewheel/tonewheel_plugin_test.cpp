@@ -47,7 +47,8 @@ protected:
 
     // One block of rows x (samples / rows) through process(); the result copied out.
     static std::vector<float> run(ModuleInstance& module, std::vector<float> samples, std::uint32_t rows = 1) {
-        const std::uint32_t cols = rows == 0 ? 0 : static_cast<std::uint32_t>(samples.size()) / rows;
+        // rows 0 keeps every sample in one would-be row: a block with 0 rows but some columns.
+        const std::uint32_t cols = static_cast<std::uint32_t>(samples.size()) / std::max(rows, 1u);
         BaseMatrix<float> block(samples.data(), rows, cols);
         DataBlock* out = nullptr;
         module->process(out, &block);
@@ -75,15 +76,11 @@ protected:
     ParameterMap m_global;
 };
 
-TEST_F(Tonewheel, ReadsItsParametersInOrder) {
+TEST_F(Tonewheel, ParametersGettersAndInformation) {
     ModuleInstance module = create();
     EXPECT_EQ(m_global.readLog(), (std::vector<std::string>{"samplingRate", "windowSize", "overlapSize"}));
     EXPECT_EQ(m_params.readLog(),
               (std::vector<std::string>{"loedge", "hiedge", "earTransfer", "numMaxima", "useMRFFT"}));
-}
-
-TEST_F(Tonewheel, GettersAndInformation) {
-    ModuleInstance module = create();
     EXPECT_EQ(module->getInputTypeName(), "TimeSignal");
     EXPECT_EQ(module->getOutputTypeName(), "ChromaVector");
     EXPECT_EQ(&module->getInputTypeName(), &module->getInputTypeName());
@@ -151,12 +148,6 @@ TEST_F(Tonewheel, ConstructorChecksInOrder) {
 
 TEST_F(Tonewheel, EmptyAndSilentBlocks) {
     ModuleInstance module = create();
-    std::vector<float> none;
-    BaseMatrix<float> empty(nullptr, 0, 16);
-    DataBlock* out = nullptr;
-    module->process(out, &empty);
-    ASSERT_NE(out, nullptr);
-    EXPECT_EQ(static_cast<BaseVector<float>*>(out)->size, 0u);
     EXPECT_EQ(run(module, std::vector<float>(64, 1.0f), 0).size(), 0u);
 
     // Silence has no peaks, so the mean half stays zero as well.
