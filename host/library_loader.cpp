@@ -29,6 +29,19 @@ std::string lastLoaderMessage() {
 #endif
 }
 
+#if defined(_WIN32)
+// The absolute form of a path, or the path itself when Windows cannot form it.
+std::string absolutePath(const std::string& path) {
+    const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::string full(needed, '\0');
+    const DWORD written = GetFullPathNameA(path.c_str(), needed, &full[0], nullptr);
+    if (written == 0 || written >= needed) return path;
+    full.resize(written);
+    return full;
+}
+#endif
+
 std::string baseName(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -40,7 +53,16 @@ std::string baseName(const std::string& path) {
 
 SharedLibrary::SharedLibrary(const std::string& path) : m_path(path) {
 #if defined(_WIN32)
-    m_handle = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+    // A plug-in's own DLLs (tonalscan.dll, the C++ runtime) sit beside it, where $ORIGIN finds them
+    // on Linux; LOAD_WITH_ALTERED_SEARCH_PATH searches the plug-in's folder first, given an absolute
+    // path. A missing dependency must come back as an error, not as a dialog box.
+    DWORD previousMode = 0;
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode);
+    m_handle = reinterpret_cast<void*>(
+        LoadLibraryExA(absolutePath(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    const DWORD loadError = GetLastError();
+    SetThreadErrorMode(previousMode, nullptr);
+    SetLastError(loadError);
 #else
     // RTLD_NOW: an unresolved symbol fails here, not in the middle of a run.
     m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -16,7 +16,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// An open shared library (dlopen with RTLD_NOW | RTLD_LOCAL, or LoadLibrary), closed on destruction.
+// An open shared library (dlopen with RTLD_NOW | RTLD_LOCAL, or LoadLibraryEx searching the
+// library's own folder for its dependencies), closed on destruction.
 class SharedLibrary {
 public:
     explicit SharedLibrary(const std::string& path);
