@@ -125,11 +125,10 @@ void computeBinToPitchClass(const float* pitchFrequencies, float binWidth, std::
 
 void addHarmonics(float* magnitude, std::uint32_t bins) {
     // Ascending b reads only bins above b, none of which this loop has changed yet.
+    // Each term is added into the float bin and rounded there, one harmonic after the other.
     for (std::uint32_t b = kFirstFundamental; b < kEndFundamental && b < bins; ++b) {
-        double sum = magnitude[b];
         for (std::uint32_t h = kFirstHarmonic; h < kEndHarmonic && h * b < bins; ++h)
-            sum += kHarmonicWeight[h] * magnitude[h * b];
-        magnitude[b] = static_cast<float>(sum);
+            magnitude[b] = static_cast<float>(magnitude[b] + kHarmonicWeight[h] * magnitude[h * b]);
     }
 }
 
