@@ -1,4 +1,4 @@
-// CChromaModule: parameters, block handling and the FFT-mode analysis of each block.
+// CChromaModule: parameters, block handling, and the analysis of each block in FFT or MRFFT mode.
 #include "modules/tonewheel/chroma_module.h"
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 #include "kernels/hann_window.h"
 #include "modules/tonewheel/fft_chroma.h"
 #include "modules/tonewheel/tonewheel_info.h"
+#include "tonalscan/pitch_calc.h"
 
 using namespace zqx::tonewheel;
 
@@ -21,7 +22,12 @@ std::uint32_t readUnsigned(ParameterSet* set, const char* name) {
 }  // namespace
 
 CChromaModule::CChromaModule(ParameterSet* moduleParams, ParameterSet* globalParams)
+    : CChromaModule(moduleParams, globalParams, tonalscanBinding()) {}
+
+CChromaModule::CChromaModule(ParameterSet* moduleParams, ParameterSet* globalParams,
+                             const PitchCalcBinding& binding)
     : ProcessingModule(moduleParams, globalParams, tonewheelModuleInfo()),
+      pitchCalcBinding(binding),
       inputTypeName("TimeSignal"),
       outputTypeName("ChromaVector"),
       pitchFrequencies(kNumPitches),
@@ -42,16 +48,31 @@ CChromaModule::CChromaModule(ParameterSet* moduleParams, ParameterSet* globalPar
         throw simpleException("Chroma module requires parameter hiedge to be strictly greater than parameter loedge");
 
     if (useMRFFT) {
-        // The multi-resolution analysis comes from the outside pitch library, which this build does
-        // not link; the instance reports it as that library's failed initialisation.
-        throw simpleException("MRFFT initialization failed");
+        // An unset or out-of-range rate reaches the library as a negative int, which it refuses.
+        CPitchCalc* made = nullptr;
+        if (!pitchCalcBinding.init(made, static_cast<int>(samplingRate)) || made == nullptr)
+            throw simpleException("MRFFT initialization failed");
+        pitchCalc = made;
+        mrfftBlockLength = pitchCalc->getBlockLength();
+        // A block length of 0 would never advance the block start. The destructor does not run
+        // for a throwing constructor, so the object is released here.
+        if (mrfftBlockLength == 0) {
+            (void)pitchCalcBinding.destroy(pitchCalc);
+            pitchCalc = nullptr;
+            throw simpleException("MRFFT initialization failed");
+        }
+        return;
     }
     fillPitchFrequencies(pitchFrequencies.data);
 }
 
-// pitchCalc is set only by the multi-resolution mode, whose release sits beside its creation; in
-// this build it stays null. fft and the vectors release themselves.
-CChromaModule::~CChromaModule() = default;
+// fft and the vectors release themselves; the analysis object goes back to its library.
+CChromaModule::~CChromaModule() {
+    if (pitchCalc != nullptr) {
+        (void)pitchCalcBinding.destroy(pitchCalc);
+        pitchCalc = nullptr;
+    }
+}
 
 std::uint32_t CChromaModule::getOutputSize(std::uint32_t) const { return numPitchClasses; }
 
@@ -69,7 +90,11 @@ void CChromaModule::process(DataBlock*& output, const DataBlock* input) {
     const std::uint32_t n = block.rows * block.cols;
     frame = BaseVector<float>(block.data, n);
 
-    computeFftChroma(n);
+    if (useMRFFT) {
+        computeMrfftChroma(n);
+    } else {
+        computeFftChroma(n);
+    }
 
     // The result is the peak half followed by the mean half, in the one member block.
     const std::uint32_t peakCount = peakChroma.size;
@@ -106,6 +131,14 @@ void CChromaModule::computeFftChroma(std::uint32_t n) {
     // The magnitudes are already ear-weighted, so the weight enters this half twice; the values
     // have always been computed that way.
     foldMeanSpectrum(magnitude.data, earWeights.data, binToPitchClass.data, bins, meanChroma.data);
+}
+
+void CChromaModule::computeMrfftChroma(std::uint32_t n) {
+    frameLength = n;
+    // Without a start there is nothing new to read: records still offered belong to an earlier
+    // block and must not be counted twice.
+    if (handOverBlockStarts(*pitchCalc, frame.data, n, mrfftBlockLength) == 0) return;
+    foldPitchRecords(*pitchCalc, peakChroma.data, meanChroma.data);
 }
 
 void CChromaModule::buildFftTables() {

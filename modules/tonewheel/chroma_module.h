@@ -8,8 +8,10 @@
 //   2. process() once per block: a matrix block read as rows * cols samples in storage order. The
 //      result holds twelve peak values then twelve mean-spectrum values per pitch class (class 0
 //      is C); an empty block gives an empty result. The FFT object and the per-bin tables are built
-//      on the first block and rebuilt whenever a block analyses another frame length.
-//   3. Destruction releases everything.
+//      on the first block and rebuilt whenever a block analyses another frame length. In MRFFT mode
+//      the block's starts (B apart, 2B samples each) go to tonalscan's CPitchCalc, which was made
+//      at construction; a block shorter than 2B samples gives 24 zeros.
+//   3. Destruction releases everything, the CPitchCalc through DestroyPitchCalc.
 // One caller drives an instance at a time. The block process() hands back is a member of the
 // instance and stays valid until the next call on it or its destruction.
 #pragma once
@@ -20,13 +22,15 @@
 
 #include "framework/processing_module.h"
 #include "kernels/polar_fft.h"
-
-// The analysis object of the multi-resolution pitch library, used when "useMRFFT" is set.
-class CPitchCalc;
+#include "modules/tonewheel/mrfft_chroma.h"
 
 class CChromaModule : public ProcessingModule {
 public:
     CChromaModule(ParameterSet* moduleParams, ParameterSet* globalParams);
+    // The same, with the analysis object of MRFFT mode created and released through `binding`
+    // instead of tonalscan's functions (for tests).
+    CChromaModule(ParameterSet* moduleParams, ParameterSet* globalParams,
+                  const zqx::tonewheel::PitchCalcBinding& binding);
     ~CChromaModule() override;
 
     void process(DataBlock*& output, const DataBlock* input) override;
@@ -43,11 +47,14 @@ public:
 private:
     // FFT mode: fills peakChroma and meanChroma from the n samples in `frame`.
     void computeFftChroma(std::uint32_t n);
+    // MRFFT mode: hands the n samples in `frame` to pitchCalc and folds what it reports.
+    void computeMrfftChroma(std::uint32_t n);
     // FFT object, ear weights and bin map for the current frameLength and fftOrder.
     void buildFftTables();
 
     std::unique_ptr<CPolarFft> fft;
     CPitchCalc* pitchCalc = nullptr;
+    zqx::tonewheel::PitchCalcBinding pitchCalcBinding;
     std::string inputTypeName;
     std::string outputTypeName;
     Vector<float> earWeights;

@@ -125,7 +125,9 @@ TEST_F(Tonewheel, ConstructorChecksInOrder) {
         {"loedge unset", {}, {}, {"loedge"}, edges},
         {"hiedge unset", {}, {}, {"hiedge"}, ""},
         {"edges before MRFFT", {}, {{"loedge", 6000}, {"useMRFFT", true}}, {}, edges},
-        {"MRFFT", {}, {{"useMRFFT", true}}, {}, mrfft},
+        {"MRFFT at 44100 Hz", {}, {{"useMRFFT", true}}, {}, ""},
+        {"MRFFT, rate unset", {}, {{"useMRFFT", true}}, {"samplingRate"}, mrfft},
+        {"MRFFT at a rate tonalscan does not serve", {{"samplingRate", 200000}}, {{"useMRFFT", true}}, {}, mrfft},
     };
     for (const Case& c : cases) {
         ParameterMap global = globalParams(), params = moduleParams();
