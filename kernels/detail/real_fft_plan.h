@@ -33,6 +33,12 @@ struct RealFftPasses {
 };
 
 const RealFftPasses& scalarFftPasses() noexcept;
+// The scalar real-split steps for the pairs (k, h - k), k = first .. h/2, without the k = 0 term:
+// the tails that wider variants leave over.
+void splitForwardPairs(std::size_t h, std::size_t first, const ComplexFloat* z, float* out,
+                       const ComplexFloat* split, float scale) noexcept;
+void splitInversePairs(std::size_t h, std::size_t first, const float* packed, ComplexFloat* z,
+                       const ComplexFloat* split, float scale) noexcept;
 #if (defined(__SSE2__) || defined(_M_X64))
 #define ZQX_HAVE_SSE2_FFT 1
 const RealFftPasses& sse2FftPasses() noexcept;

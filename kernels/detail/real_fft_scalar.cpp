@@ -69,16 +69,31 @@ void radix2(std::size_t s, const ComplexFloat* x, ComplexFloat* y) {
     }
 }
 
+void splitForward(std::size_t h, const ComplexFloat* z, float* out, const ComplexFloat* split,
+                  float scale) {
+    const float z0re = z[0].re, z0im = z[0].im;
+    out[0] = (z0re + z0im) * scale;
+    out[1] = (z0re - z0im) * scale;
+    splitForwardPairs(h, 1, z, out, split, scale);
+}
+
+void splitInverse(std::size_t h, const float* packed, ComplexFloat* z, const ComplexFloat* split,
+                  float scale) {
+    const float x0 = packed[0], xh = packed[1];
+    splitInversePairs(h, 1, packed, z, split, scale);
+    z[0].re = (x0 + xh) * scale;
+    z[0].im = (x0 - xh) * scale;
+}
+
+}  // namespace
+
 // With E = (Z[k] + conj Z[h-k]) / 2 and O = (Z[k] - conj Z[h-k]) / 2i, the spectrum of the real
 // signal is X[k] = E + W^k O and X[h-k] = conj(E - W^k O). Pairs are read before they are written,
 // so z and out may be the same memory.
-void splitForward(std::size_t h, const ComplexFloat* z, float* out, const ComplexFloat* split,
-                  float scale) {
-    const Cx z0 = load(z[0]);
+void splitForwardPairs(std::size_t h, std::size_t first, const ComplexFloat* z, float* out,
+                       const ComplexFloat* split, float scale) noexcept {
     const float half = 0.5f * scale;
-    out[0] = (z0.re + z0.im) * scale;
-    out[1] = (z0.re - z0.im) * scale;
-    for (std::size_t k = 1, m = h - 1; k <= m; ++k, --m) {
+    for (std::size_t k = first, m = h - first; k <= m; ++k, --m) {
         const Cx a = load(z[k]), b = load(z[m]);
         const Cx e = {(a.re + b.re) * half, (a.im - b.im) * half};
         // (a - conj b) / 2i = (im part, -re part) / 2
@@ -94,10 +109,9 @@ void splitForward(std::size_t h, const ComplexFloat* z, float* out, const Comple
 // The inverse of splitForward without its halving: Z'[k] = P + i conj(W^k) Q and
 // Z'[h-k] = conj P + i conj(conj(W^k) Q), with P = X[k] + conj X[h-k], Q = X[k] - conj X[h-k];
 // the H-point inverse FFT of Z' is N times the even/odd pairs.
-void splitInverse(std::size_t h, const float* packed, ComplexFloat* z, const ComplexFloat* split,
-                  float scale) {
-    const float x0 = packed[0], xh = packed[1];
-    for (std::size_t k = 1, m = h - 1; k <= m; ++k, --m) {
+void splitInversePairs(std::size_t h, std::size_t first, const float* packed, ComplexFloat* z,
+                       const ComplexFloat* split, float scale) noexcept {
+    for (std::size_t k = first, m = h - first; k <= m; ++k, --m) {
         const Cx a = {packed[2 * k], packed[2 * k + 1]};
         const Cx b = {packed[2 * m], packed[2 * m + 1]};
         const Cx p = {(a.re + b.re) * scale, (a.im - b.im) * scale};
@@ -106,10 +120,7 @@ void splitInverse(std::size_t h, const float* packed, ComplexFloat* z, const Com
         store(z[k], {p.re - r.im, p.im + r.re});
         store(z[m], {p.re + r.im, r.re - p.im});
     }
-    store(z[0], {(x0 + xh) * scale, (x0 - xh) * scale});
 }
-
-}  // namespace
 
 const RealFftPasses& scalarFftPasses() noexcept {
     static const RealFftPasses passes = {"scalar", radix4Forward, radix4Inverse, radix2, splitForward,

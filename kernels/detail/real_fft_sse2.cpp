@@ -116,11 +116,56 @@ void radix2(std::size_t s, const ComplexFloat* x, ComplexFloat* y) {
     }
 }
 
+// Complex values (c0, c1) to (c1, c0).
+inline __m128 swapValues(__m128 v) noexcept { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)); }
+inline __m128 conj(__m128 v) noexcept { return _mm_xor_ps(v, _mm_set_ps(-0.0f, 0.0f, -0.0f, 0.0f)); }
+
+// Two pairs per step: k, k + 1 in the lanes of one register and h - k, h - k - 1 in the other,
+// until the two meet; the scalar step finishes the middle.
+void splitForward(std::size_t h, const ComplexFloat* z, float* out, const ComplexFloat* split, float scale) {
+    const float z0re = z[0].re, z0im = z[0].im;
+    out[0] = (z0re + z0im) * scale;
+    out[1] = (z0re - z0im) * scale;
+    const __m128 half = _mm_set1_ps(0.5f * scale);
+    auto* packed = reinterpret_cast<ComplexFloat*>(out);
+    std::size_t k = 1;
+    for (; k + 1 < h - k - 1; k += 2) {
+        const std::size_t m = h - k - 1;
+        const __m128 a = load2(z + k), b = swapValues(load2(z + m));
+        const __m128 e = _mm_mul_ps(_mm_add_ps(a, conj(b)), half);
+        const __m128 o = _mm_mul_ps(rotate<false>(_mm_sub_ps(a, conj(b))), half);
+        const Twiddle w = pairOf<false>(split + k);
+        const __m128 t = mulTw(o, w.re, w.imSigned);
+        store2(packed + k, _mm_add_ps(e, t));
+        store2(packed + m, swapValues(conj(_mm_sub_ps(e, t))));
+    }
+    splitForwardPairs(h, k, z, out, split, scale);
+}
+
+void splitInverse(std::size_t h, const float* packed, ComplexFloat* z, const ComplexFloat* split, float scale) {
+    const float x0 = packed[0], xh = packed[1];
+    const __m128 factor = _mm_set1_ps(scale);
+    const auto* x = reinterpret_cast<const ComplexFloat*>(packed);
+    std::size_t k = 1;
+    for (; k + 1 < h - k - 1; k += 2) {
+        const std::size_t m = h - k - 1;
+        const __m128 a = load2(x + k), b = swapValues(load2(x + m));
+        const __m128 p = _mm_mul_ps(_mm_add_ps(a, conj(b)), factor);
+        const __m128 q = _mm_mul_ps(_mm_sub_ps(a, conj(b)), factor);
+        const Twiddle w = pairOf<true>(split + k);
+        const __m128 ir = rotate<true>(mulTw(q, w.re, w.imSigned));
+        store2(z + k, _mm_add_ps(p, ir));
+        store2(z + m, swapValues(conj(_mm_sub_ps(p, ir))));
+    }
+    splitInversePairs(h, k, packed, z, split, scale);
+    z[0].re = (x0 + xh) * scale;
+    z[0].im = (x0 - xh) * scale;
+}
+
 }  // namespace
 
 const RealFftPasses& sse2FftPasses() noexcept {
-    static const RealFftPasses passes = {"sse2", radix4Forward, radix4Inverse, radix2,
-                                         scalarFftPasses().splitForward, scalarFftPasses().splitInverse};
+    static const RealFftPasses passes = {"sse2", radix4Forward, radix4Inverse, radix2, splitForward, splitInverse};
     return passes;
 }
 

@@ -141,6 +141,30 @@ TEST(RealFft, InverseMatchesDoubleSumAndRoundTrips) {
     }
 }
 
+// Every variant performs the scalar passes' operations in the same order, so the bits agree.
+TEST(RealFft, VariantsMatchScalarBits) {
+    for (int order : {4, 5, 6, 7, 10, 13}) {
+        const std::size_t n = std::size_t{1} << order;
+        const auto x = randomSignal(n, 500 + order);
+        std::vector<float> wantForward(n), wantInverse(n);
+        {
+            ScopedPasses use(&zqx::detail::scalarFftPasses());
+            Plan plan(order, NormalizeSqrt);
+            ASSERT_EQ(realFftForward(x.data(), wantForward.data(), plan.p, nullptr), kStatusOk);
+            ASSERT_EQ(realFftInverse(x.data(), wantInverse.data(), plan.p, nullptr), kStatusOk);
+        }
+        for (const RealFftPasses* v : variants()) {
+            ScopedPasses use(v);
+            Plan plan(order, NormalizeSqrt);
+            std::vector<float> f(n), i(n);
+            ASSERT_EQ(realFftForward(x.data(), f.data(), plan.p, nullptr), kStatusOk);
+            ASSERT_EQ(realFftInverse(x.data(), i.data(), plan.p, nullptr), kStatusOk);
+            EXPECT_EQ(f, wantForward) << v->name << " order " << order;
+            EXPECT_EQ(i, wantInverse) << v->name << " order " << order;
+        }
+    }
+}
+
 TEST(RealFft, WorkedValues) {
     for (const RealFftPasses* v : variants()) {
         ScopedPasses use(v);
