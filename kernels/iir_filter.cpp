@@ -39,16 +39,23 @@ void runOrder0(const float* src, float* dst, std::int32_t length, const float* t
     for (std::int32_t t = 0; t < length; ++t) dst[t] = b0 * src[t];
 }
 
-// The resampler's case: the delay line lives in registers for the whole run.
+// The resampler's case. The two updates are the transposed direct form's, with y expanded:
+//   z0 <- B1 x + z1 - A1 (B0 x + z0) = C1 x + z1 - A1 z0,   C1 = B1 - A1 B0
+//   z1 <- B2 x - A2 (B0 x + z0)      = C2 x - A2 z0,        C2 = B2 - A2 B0
+// so the delay line holds the same values (up to rounding), but the loop-carried chain is one
+// multiply and one add instead of an add, a multiply and an add: a quarter fewer cycles per sample.
 void runOrder2(const float* src, float* dst, std::int32_t length, const float* taps,
                float* delay) noexcept {
-    const float b0 = taps[0], b1 = taps[1], b2 = taps[2], a1 = taps[3], a2 = taps[4];
+    const float b0 = taps[0], a1 = taps[3], a2 = taps[4];
+    const float c1 = static_cast<float>(static_cast<double>(taps[1]) - static_cast<double>(a1) * taps[0]);
+    const float c2 = static_cast<float>(static_cast<double>(taps[2]) - static_cast<double>(a2) * taps[0]);
     float z0 = delay[0], z1 = delay[1];
     for (std::int32_t t = 0; t < length; ++t) {
         const float x = src[t];
         const float y = b0 * x + z0;
-        z0 = b1 * x + z1 - a1 * y;
-        z1 = b2 * x - a2 * y;
+        const float next0 = (c1 * x + z1) - a1 * z0;
+        z1 = c2 * x - a2 * z0;
+        z0 = next0;
         dst[t] = y;
     }
     delay[0] = z0;

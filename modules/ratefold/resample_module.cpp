@@ -104,26 +104,45 @@ void CResampleModule::process(DataBlock*& output, const DataBlock* input) {
         filterStatus = iirFilterInPlace(outputVector.data, static_cast<std::int32_t>(m), filterState);
 }
 
+void CResampleModule::extendPositions(std::uint32_t m) {
+    const std::uint32_t known = positionIndex.size;
+    if (m <= known) return;
+    positionIndex.resize(m);
+    positionFraction.resize(m);
+    // The position is a float that gains one rounded step per value, exactly as a streaming reader
+    // would advance it.
+    float p = lastPosition;
+    for (std::uint32_t k = known; k < m; ++k) {
+        p += readStep;
+        // p > 0, so truncation is floor; beyond 2^32 the entry is past any block's end anyway.
+        const std::uint32_t i0 = p < 4294967296.0f ? static_cast<std::uint32_t>(p) : 4294967295u;
+        positionIndex.data[k] = i0;
+        positionFraction.data[k] = p < 4294967296.0f ? p - static_cast<float>(i0) : 0.0f;  // exact
+    }
+    lastPosition = p;
+}
+
 void CResampleModule::interpolate(const float* x, std::uint32_t n, std::uint32_t m) {
+    extendPositions(m);
+    const std::uint32_t* index = positionIndex.data;
+    const float* fraction = positionFraction.data;
+    // Positions never decrease, so the values with both neighbours inside the block come first.
+    const std::uint32_t last = n - 1;
+    const std::uint32_t* end = std::partition_point(index, index + m, [&](std::uint32_t i0) { return i0 < last; });
+    std::uint32_t count = static_cast<std::uint32_t>(end - index);
+    // A position exactly on the last sample reads it alone (both neighbours are that sample).
+    while (count < m && index[count] == last && fraction[count] == 0.0f) ++count;
+
     float* out = outputVector.data;
-    const float step = readStep;
-    const std::int64_t last = static_cast<std::int64_t>(n) - 1;
-    // The position is a float that gains one rounded step per value, exactly as a streaming
-    // reader would advance it; it starts again at 0 in every block.
-    float p = 0.0f;
-    std::uint32_t k = 0;
-    for (; k < m; ++k) {
-        p += step;
-        const std::int64_t i0 = static_cast<std::int64_t>(p);  // p > 0, so this is floor(p)
-        const float f = p - static_cast<float>(i0);             // exact
-        const std::int64_t i1 = f > 0.0f ? i0 + 1 : i0;
-        if (i1 > last) break;
-        const double fd = f;
-        out[k] = static_cast<float>((1.0 - fd) * x[i0] + fd * x[i1]);
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const std::uint32_t i0 = index[k];
+        const double f = fraction[k];
+        const std::uint32_t i1 = i0 + (f > 0.0 ? 1u : 0u);
+        out[k] = static_cast<float>((1.0 - f) * x[i0] + f * x[i1]);
     }
     // Positions past the last sample hold it, rather than dropping to 0 (a click at every block end).
     const float tail = x[last];
-    for (; k < m; ++k) out[k] = tail;
+    for (std::uint32_t k = count; k < m; ++k) out[k] = tail;
 }
 
 const std::string& CResampleModule::getInputTypeName() const { return inputTypeName; }

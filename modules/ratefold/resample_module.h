@@ -48,6 +48,8 @@ public:
 private:
     // Writes the m interpolated values of x (n samples) into outputVector.
     void interpolate(const float* x, std::uint32_t n, std::uint32_t m);
+    // Extends the read-position table to at least m entries.
+    void extendPositions(std::uint32_t m);
 
     std::uint32_t windowSize = 0;
     std::uint32_t overlapSize = 0;
@@ -65,4 +67,9 @@ private:
     int filterStatus = 0;
     // The filtered input when down-sampling; grows only, so a steady stream allocates once.
     Vector<float> workBuffer;
+    // Read position k of every block (the float sum of k + 1 steps) as floor and fraction. The
+    // positions start afresh in each block, so they are worked out once, for the longest block.
+    Vector<std::uint32_t> positionIndex;
+    Vector<float> positionFraction;
+    float lastPosition = 0.0f;
 };

@@ -190,6 +190,29 @@ TEST(ResampleModule, WorkedBlocks) {
         EXPECT_EQ(y[2046], x[1023]);
         EXPECT_EQ(y[2047], x[1023]);
     }
+    {
+        // A fractional step: the read position is the float sum of the steps, the value the
+        // straight line between its two neighbours.
+        ParameterMap params = moduleSet(44100, 48000, false);
+        ParameterMap chain = chainSet();
+        CResampleModule module(&params, &chain);
+        const float step = module.getReadStep();
+        EXPECT_EQ(step, static_cast<float>(44100.0L / 48000.0L));
+        const std::vector<float> y = run(module, x);
+        ASSERT_EQ(y.size(), 1114u);
+        float p = 0;
+        std::size_t k = 0;
+        for (; k < y.size(); ++k) {
+            p += step;
+            const auto i0 = static_cast<std::size_t>(std::floor(p));
+            const auto i1 = static_cast<std::size_t>(std::ceil(p));
+            if (i1 >= x.size()) break;
+            const double f = p - static_cast<float>(i0);
+            ASSERT_EQ(y[k], static_cast<float>((1.0 - f) * x[i0] + f * x[i1])) << k;
+        }
+        EXPECT_EQ(k, 1113u);
+        EXPECT_EQ(y[1113], x[1023]);
+    }
 }
 
 TEST(ResampleModule, EmptyBlockAndGrowingOutput) {
@@ -202,6 +225,23 @@ TEST(ResampleModule, EmptyBlockAndGrowingOutput) {
     EXPECT_EQ(run(module, big).size(), 2048u);
     EXPECT_EQ(run(module, small).size(), 50u);
     EXPECT_EQ(run(module, big).size(), 2048u);
+}
+
+// Interpolation starts afresh in every block: whatever came before, a block gives what a fresh
+// module gives for it (filter off), shorter and longer blocks mixed.
+TEST(ResampleModule, PositionsRestartInEveryBlock) {
+    for (const auto& pair : {std::pair<int, int>{44100, 48000}, {48000, 44100}, {22050, 44100}}) {
+        ParameterMap params = moduleSet(pair.first, pair.second, false);
+        ParameterMap chain = chainSet(pair.first);
+        CResampleModule module(&params, &chain);
+        for (std::size_t n : {100u, 4096u, 333u, 1u, 4096u, 8191u}) {
+            std::vector<float> x = ramp(n);
+            ParameterMap freshParams = moduleSet(pair.first, pair.second, false);
+            ParameterMap freshChain = chainSet(pair.first);
+            CResampleModule fresh(&freshParams, &freshChain);
+            EXPECT_EQ(run(module, x), run(fresh, x)) << pair.first << "->" << pair.second << " n=" << n;
+        }
+    }
 }
 
 // No non-silent block ends in fabricated zeros, whatever the ratio and filter setting; a constant
