@@ -99,7 +99,7 @@ float computeDynamicRange(const std::vector<float>& levelHistory, const BaseVect
                                             smoothingWindow.data, windowCount, smoothed.get());
     // The arguments are valid by construction; only memory can run out.
     if (convolved == kStatusNoMemory) throw std::bad_alloc();
-    // Drop the first L values, where the window still hangs over the segment's start.
+    // Keep c[L] .. c[M - 1], where the window lies wholly inside the segment.
     (void)vecCopy(smoothed.get() + windowLength, workBuffer.data, static_cast<std::int32_t>(n));
     smoothed.reset();
 
