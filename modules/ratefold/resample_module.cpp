@@ -88,13 +88,13 @@ void CResampleModule::process(DataBlock*& output, const DataBlock* input) {
     const auto* in = static_cast<const BaseVector<float>*>(input);
     const std::uint32_t n = in->size;
     const std::uint32_t m = scaledCount(n, rateRatio);
-    outputVector.resize(m);
+    outputVector.setSize(m);  // every value is written below
     output = &outputVector;
     if (n == 0 || m == 0) return;
 
     const float* x = in->data;
     if (antiAliasFilter && outputRate < inputRate) {
-        workBuffer.resize(n);
+        workBuffer.setSize(n);
         filterStatus = iirFilter(in->data, workBuffer.data, static_cast<std::int32_t>(n), filterState);
         // Without a filter state (its creation ran out of memory) interpolate the raw input.
         if (filterStatus == kStatusOk) x = workBuffer.data;
