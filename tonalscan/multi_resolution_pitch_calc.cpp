@@ -78,6 +78,7 @@ bool MultiResolutionPitchCalc::allocate() noexcept {
     for (int l = 0; l < kLevelCount; ++l) {
         Level& level = m_levels[l];
         level.length = (2 * m_blockLength) << l;
+        level.hop = l == 0 ? m_blockLength : m_blockLength << (l - 1);
         const auto length = static_cast<std::int32_t>(level.length);
         int order = 0;
         while ((std::uint32_t{1} << order) < level.length) ++order;
@@ -108,6 +109,7 @@ bool MultiResolutionPitchCalc::allocate() noexcept {
         if (m_scratch == nullptr) return false;
     }
     try {
+        for (Level& level : m_levels) level.peaks.reserve(level.lastBin - level.firstBin + 1);
         m_candidates.reserve(m_historyLength / 4);
         m_records.reserve(kMaxPeaksPerStart * 16);
     } catch (const std::bad_alloc&) {
@@ -139,9 +141,10 @@ void MultiResolutionPitchCalc::appendToHistory(const float* samples) noexcept {
     const std::uint32_t count = continues ? b : 2 * b;
     std::memmove(m_history, m_history + count, (m_historyLength - count) * sizeof(float));
     std::memcpy(m_history + m_historyLength - count, fresh, count * sizeof(float));
+    for (Level& level : m_levels) level.pendingSamples += count;
 }
 
-double MultiResolutionPitchCalc::analyseLevel(const Level& level) {
+void MultiResolutionPitchCalc::analyseLevel(Level& level) {
     const std::uint32_t n = level.length;
     const float* newest = m_history + m_historyLength - n;
     for (std::uint32_t i = 0; i < n; ++i) m_frame[i] = newest[i] * level.window[i];
@@ -209,9 +212,9 @@ double MultiResolutionPitchCalc::analyseLevel(const Level& level) {
             if (!(m_magnitude[j] < m_magnitude[j - 1] && m_magnitude[j + 1] < m_magnitude[j])) break;
             if (inBand(j)) energy += power(j);
         }
-        m_candidates.push_back({frequencyHz, amplitude, energy});
+        level.peaks.push_back({frequencyHz, amplitude, energy});
     }
-    return bandEnergy;
+    level.bandEnergy = bandEnergy;
 }
 
 void MultiResolutionPitchCalc::processBlock(const float* samples) {
@@ -225,10 +228,15 @@ void MultiResolutionPitchCalc::processBlock(const float* samples) {
 
     m_candidates.clear();
     double totalEnergy = 0.0;
-    try {
-        for (const Level& level : m_levels) totalEnergy += analyseLevel(level);
-    } catch (const std::bad_alloc&) {
-        // Keep the peaks found so far: a start with fewer records is better than none.
+    for (Level& level : m_levels) {
+        if (!level.analysed || level.pendingSamples >= level.hop) {
+            level.peaks.clear();
+            level.pendingSamples = 0;
+            level.analysed = true;
+            analyseLevel(level);  // reserved for every bin of the band: no allocation
+        }
+        m_candidates.insert(m_candidates.end(), level.peaks.begin(), level.peaks.end());
+        totalEnergy += level.bandEnergy;
     }
 
     double strongest = 0.0;

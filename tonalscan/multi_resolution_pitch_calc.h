@@ -19,7 +19,9 @@ std::uint32_t blockLengthForRate(int samplingRate) noexcept;
 // Level L (0..4) analyses the newest 2B * 2^L samples of the history; its band is one octave
 // from C-quarter-tone to C-quarter-tone (level 0 reaches up to the top frequency, level 4 down
 // to kLowestFrequencyHz over two octaves), so low pitches get the long windows they need to be
-// told apart and high ones the short windows that follow them in time.
+// told apart and high ones the short windows that follow them in time. Level 0 is analysed at
+// every start, level L >= 1 once B * 2^(L-1) new samples have arrived (a quarter of its window);
+// in between a start reports the level's last peaks again.
 class MultiResolutionPitchCalc final : public CPitchCalc {
 public:
     // Null when the rate is not served or memory runs out.
@@ -39,8 +41,14 @@ public:
     static constexpr std::size_t kMaxPeaksPerStart = 48;
 
 private:
+    struct Candidate {
+        double frequencyHz;
+        double amplitude;
+        double energy;  // lobe energy, same scale as the start's total
+    };
     struct Level {
         std::uint32_t length = 0;  // window and FFT length
+        std::uint32_t hop = 0;     // new samples between two analyses
         RealFftPlan* plan = nullptr;
         float* window = nullptr;
         double amplitudeScale = 0.0;  // 2 / sum of the window: a sine of amplitude a peaks at a
@@ -49,18 +57,18 @@ private:
         double highHz = 0.0;
         std::uint32_t firstBin = 0;  // peak candidates; each has both neighbours in the spectrum
         std::uint32_t lastBin = 0;
-    };
-    struct Candidate {
-        double frequencyHz;
-        double amplitude;
-        double energy;  // lobe energy, same scale as the start's total
+        // The last analysis: its peaks, the energy of its band, and what has arrived since.
+        std::vector<Candidate> peaks;
+        double bandEnergy = 0.0;
+        std::uint32_t pendingSamples = 0;
+        bool analysed = false;
     };
 
     MultiResolutionPitchCalc(int samplingRate, std::uint32_t blockLength) noexcept;
     bool allocate() noexcept;
     void appendToHistory(const float* samples) noexcept;
-    // Adds the level's peaks to m_candidates and returns the energy of its band.
-    double analyseLevel(const Level& level);
+    // Replaces the level's peaks and band energy with those of the newest samples.
+    void analyseLevel(Level& level);
 
     int m_samplingRate;
     std::uint32_t m_blockLength;

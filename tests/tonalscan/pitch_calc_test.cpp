@@ -179,6 +179,39 @@ TEST(PitchCalc, RecordsAreThoseOfTheStartsSinceTheLastRead) {
     calc->getPeak(0, nullptr);
 }
 
+// The history is stitched from the starts whatever the caller's block length: the last start of
+// a stream cut into blocks of 4096 or 8192 samples, or handed over in one block, sees the same
+// newest samples, so its short-window peaks (levels 0 and 1, above 508 Hz) are the same.
+TEST(PitchCalc, HistoryDoesNotDependOnTheCallersBlocks) {
+    std::vector<float> x = tone(700.0, 0.3, 44100, 32768);
+    const std::vector<float> y = tone(1500.0, 0.2, 44100, x.size());
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> uniform(-0.05f, 0.05f);
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] += y[i] + uniform(rng);
+
+    std::vector<std::vector<PitchPeak>> lastStart;
+    for (std::size_t blockSamples : {std::size_t{4096}, std::size_t{8192}, x.size()}) {
+        CalcPtr calc = makeCalc(44100);
+        ASSERT_TRUE(calc);
+        const std::vector<PitchPeak> records = analyse(*calc, x, blockSamples);
+        ASSERT_FALSE(records.empty());
+        std::vector<PitchPeak> peaks;
+        for (const PitchPeak& p : records) {
+            if (p.startIndex == records.back().startIndex && p.frequencyHz >= 508.4f) peaks.push_back(p);
+        }
+        std::sort(peaks.begin(), peaks.end(), [](const PitchPeak& a, const PitchPeak& b) { return a.frequencyHz < b.frequencyHz; });
+        lastStart.push_back(peaks);
+    }
+    ASSERT_GE(lastStart[0].size(), 2u);
+    for (std::size_t run = 1; run < lastStart.size(); ++run) {
+        ASSERT_EQ(lastStart[run].size(), lastStart[0].size()) << run;
+        for (std::size_t i = 0; i < lastStart[0].size(); ++i) {
+            EXPECT_EQ(lastStart[run][i].frequencyHz, lastStart[0][i].frequencyHz) << run;
+            EXPECT_EQ(lastStart[run][i].peakContribution, lastStart[0][i].peakContribution) << run;
+        }
+    }
+}
+
 TEST(PitchCalc, SilenceHasNoRecords) {
     CalcPtr calc = makeCalc(48000);
     ASSERT_TRUE(calc);
