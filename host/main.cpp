@@ -46,6 +46,21 @@ int main(int argc, char** argv) {
     infoApp->add_option("--global", info.globals, "globalParams: 'key=value,...'");
     infoApp->add_flag("--create", info.create, "create an instance even without parameters");
 
+    ExtractOptions extract;
+    CLI::App* extractApp = app.add_subcommand("extract", "run the standard feature chain on audio files");
+    extractApp->add_option("FILES", extract.inputs, "audio files (WAV, FLAC, Ogg, AIFF, MP3, ...)")->required();
+    extractApp->add_option("-o,--output-dir", extract.outputDir, "folder for the result files (default: .)");
+    extractApp->add_option("--rate", extract.rate, "resample to HZ with zqx_ratefold before the analysis");
+    extractApp->add_option("-j,--jobs", extract.jobs, "files processed in parallel (default: 1)");
+    extractApp->add_option("--set", extract.settings,
+                           "override defaults: 'zqx_tonewheel:numMaxima=20,...' (repeatable)");
+    extractApp->add_flag("-q,--quiet", extract.quiet, "no progress display");
+
+    DemoOptions demo;
+    CLI::App* demoApp = app.add_subcommand("demo", "synthesise 20 s of music, extract its features, summarise");
+    demoApp->add_option("-o,--output-dir", demo.outputDir, "also write the result files (demo.json, ...) here");
+    demoApp->add_option("--save-audio", demo.saveAudio, "also write the synthesised audio as a WAV file");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -57,6 +72,14 @@ int main(int argc, char** argv) {
         if (runApp->parsed()) {
             run.pluginDirs = pluginDirs;
             return runCommand(run);
+        }
+        if (extractApp->parsed()) {
+            extract.pluginDirs = pluginDirs;
+            return extractCommand(extract);
+        }
+        if (demoApp->parsed()) {
+            demo.pluginDirs = pluginDirs;
+            return demoCommand(demo);
         }
         if (infoApp->parsed()) {
             info.pluginDirs = pluginDirs;

@@ -1,0 +1,128 @@
+// zqx extract: the standard feature chain over audio files, in parallel, with result files per
+// input that appear whole or not at all.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "host/audio_file.h"
+#include "host/commands/commands.h"
+#include "host/feature_chain.h"
+#include "host/feature_report.h"
+#include "host/output_writer.h"
+#include "host/progress.h"
+
+namespace zqx::host {
+
+namespace {
+
+struct Job {
+    std::string input;
+    std::string stem;
+    bool failed = false;
+    double audioSeconds = 0.0;
+};
+
+// Output names from the input's name without its suffix; a name seen before gets "-2", "-3", ...
+void assignStems(std::vector<Job>& jobs) {
+    std::map<std::string, int> seen;
+    for (Job& job : jobs) {
+        const std::string base = std::filesystem::path(job.input).stem().string();
+        std::string stem = base.empty() ? "input" : base;
+        int& count = seen[stem];
+        if (++count > 1) stem += "-" + std::to_string(count);
+        job.stem = stem;
+    }
+}
+
+std::string withPath(const std::string& path, const std::string& message) {
+    return message.rfind(path, 0) == 0 ? message : path + ": " + message;
+}
+
+void extractOne(Job& job, const std::string& outputDir, const FeatureChainSettings& settings,
+                const PluginLocator& locator) {
+    AudioReader reader(job.input);
+    FeatureChain chain(settings, reader.sampleRate(), locator);
+    std::vector<float> chunk(1 << 16);
+    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
+    chain.finish();
+    job.audioSeconds = reader.durationSeconds();
+
+    InputDescription input;
+    input.path = job.input;
+    input.format = reader.formatName();
+    input.sampleRate = reader.sampleRate();
+    input.channels = reader.channels();
+    input.frames = reader.frames();
+    OutputBatch batch;
+    addFeatureReport(batch, outputDir, job.stem, input, chain);
+    batch.commit();
+}
+
+}  // namespace
+
+int extractCommand(const ExtractOptions& options) {
+    FeatureChainSettings settings;
+    std::vector<Job> jobs;
+    PluginLocator locator(options.pluginDirs);
+    try {
+        if (options.inputs.empty()) throw std::runtime_error("no input files given");
+        if (options.rate < 0) throw std::runtime_error("--rate must be a positive number of Hz");
+        if (options.jobs < 1) throw std::runtime_error("--jobs must be at least 1");
+        settings.targetRate = options.rate;
+        for (const std::string& text : options.settings) settings.override(text);
+        // Every plug-in of the chain must be there; none is ever left out quietly.
+        for (const std::string& name : featureChainPlugins(settings)) locator.find(name);
+        ensureWritableDirectory(options.outputDir);
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return 1;
+    }
+    for (const std::string& input : options.inputs) jobs.push_back({input, {}, false, 0.0});
+    assignStems(jobs);
+
+    const bool terminal = ProgressDisplay::stderrIsTerminal() && !options.quiet;
+    ProgressDisplay progress(jobs.size(), terminal);
+    const auto start = std::chrono::steady_clock::now();
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t i = next++; i < jobs.size(); i = next++) {
+            Job& job = jobs[i];
+            try {
+                extractOne(job, options.outputDir, settings, locator);
+            } catch (const std::exception& error) {
+                job.failed = true;
+                progress.message("zqx: " + withPath(job.input, error.what()));
+            } catch (...) {
+                job.failed = true;
+                progress.message("zqx: " + job.input + ": unexpected failure");
+            }
+            progress.fileDone(job.audioSeconds);
+        }
+    };
+    const std::size_t threads = std::min<std::size_t>(std::size_t(options.jobs), jobs.size());
+    std::vector<std::thread> pool;
+    for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+    worker();
+    for (std::thread& thread : pool) thread.join();
+    progress.close();
+
+    const auto failed = std::count_if(jobs.begin(), jobs.end(), [](const Job& j) { return j.failed; });
+    if (failed > 0) {
+        reportError(std::to_string(failed) + " of " + std::to_string(jobs.size()) + " files failed");
+        return 1;
+    }
+    if (terminal) {
+        double audio = 0.0;
+        for (const Job& job : jobs) audio += job.audioSeconds;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::fprintf(stderr, "zqx: %zu files, %.1f s of audio in %.1f s (%.0fx real time)\n", jobs.size(), audio,
+                     seconds, seconds > 0 ? audio / seconds : 0.0);
+    }
+    return 0;
+}
+
+}  // namespace zqx::host

@@ -1,0 +1,252 @@
+// zqx extract and zqx demo end to end with the real plug-ins, and zqx run on a stream-summarising
+// module. Tests whose plug-ins have not been built are skipped with a message naming them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "tests/host/cli_test_support.h"
+
+namespace {
+
+using nlohmann::json;
+using zqx::test::lines;
+using zqx::test::quoted;
+using zqx::test::readText;
+using zqx::test::runZqx;
+using zqx::test::ScratchDir;
+namespace fs = std::filesystem;
+
+const fs::path kBinDir = fs::path(ZQX_EXECUTABLE).parent_path();
+
+#define REQUIRE_PLUGINS(...)                                                                  \
+    for (const char* plugin : {__VA_ARGS__})                                                  \
+        if (!fs::exists(kBinDir / (std::string(plugin) + ".so")))                             \
+            GTEST_SKIP() << plugin << " is not built yet";
+
+std::vector<float> music(int rate, double seconds, int channels) {
+    std::vector<float> x;
+    for (long i = 0; i < long(seconds * rate); ++i) {
+        const double t = double(i) / rate;
+        const double beat = std::fmod(t, 0.5);
+        const double v = 0.2 * std::sin(2 * M_PI * 440.0 * t) + 0.15 * std::sin(2 * M_PI * 659.26 * t) +
+                         0.4 * std::exp(-beat / 0.05) * std::sin(2 * M_PI * 60.0 * beat);
+        for (int c = 0; c < channels; ++c) x.push_back(float(v * (c ? 0.5 : 1.0)));
+    }
+    return x;
+}
+
+std::vector<std::string> directoryEntries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(ZqxExtract, WritesJsonAndCsvPerFileWithTimeStamps) {
+    REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("extract");
+    ASSERT_TRUE(zqx::test::writeAudio(dir.file("tune.flac"), music(48000, 5.0, 2), 2, 48000,
+                                      SF_FORMAT_FLAC | SF_FORMAT_PCM_16));
+    const auto r = runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("tune.flac")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // not a terminal: no progress display
+    EXPECT_EQ(directoryEntries(dir.file("out")),
+              (std::vector<std::string>{"tune.chroma.csv", "tune.dynamics.csv", "tune.json", "tune.rhythm.csv"}));
+
+    const json doc = json::parse(readText(dir.file("out/tune.json")));
+    EXPECT_EQ(doc["sampleRate"], 48000);
+    EXPECT_EQ(doc["channels"], 2);
+    EXPECT_DOUBLE_EQ(doc["durationSeconds"].get<double>(), 5.0);
+    ASSERT_EQ(doc["modules"].size(), 3u);
+    EXPECT_EQ(doc["modules"][0]["name"], "zqx_tonewheel");
+    EXPECT_EQ(doc["modules"][0]["info"]["description"], "Chroma vector calculation using either fft or mrfft");
+    EXPECT_EQ(doc["modules"][0]["moduleParams"]["loedge"], 100);
+    EXPECT_EQ(doc["modules"][2]["moduleParams"]["size"], 24);
+    EXPECT_EQ(doc["modules"][1]["globalParams"]["msPerRow"], 10);
+
+    // The chroma module announces 12 values and returns 24: the files follow the returned blocks.
+    const json& chroma = doc["features"]["chroma"];
+    EXPECT_EQ(chroma["valuesPerRow"], 24);
+    const std::size_t blocks = (5 * 48000 + 4095) / 4096;
+    ASSERT_EQ(chroma["times"].size(), blocks);
+    EXPECT_DOUBLE_EQ(chroma["times"][1].get<double>(), 4096.0 / 48000);
+    EXPECT_EQ(chroma["lastBlockZeroPadding"], int(blocks * 4096 - 5 * 48000));
+    const auto chromaCsv = lines(readText(dir.file("out/tune.chroma.csv")));
+    ASSERT_EQ(chromaCsv.size(), blocks + 1);
+    EXPECT_EQ(chromaCsv[0].rfind("time,peak_C,peak_Db", 0), 0u);
+    EXPECT_EQ(std::count(chromaCsv[1].begin(), chromaCsv[1].end(), ','), 24);
+    // The A (440 Hz) of the test tone is the strongest peak class.
+    const auto& first = chroma["values"][3];
+    EXPECT_EQ(std::max_element(first.begin(), first.begin() + 12) - first.begin(), 9);
+
+    const json& rhythm = doc["features"]["rhythm"];
+    ASSERT_EQ(rhythm["times"].size(), 1u);  // 500 frames: one group of 400
+    EXPECT_EQ(rhythm["framesAfterLastGroup"], 100);
+    EXPECT_EQ(rhythm["valuesPerRow"], 24 + 15 + 70);
+    EXPECT_EQ(lines(readText(dir.file("out/tune.rhythm.csv"))).size(), 2u);
+    const auto& dynamics = doc["features"]["dynamics"];
+    ASSERT_EQ(dynamics["times"].size(), 1u);
+    EXPECT_GE(dynamics["value"].get<double>(), 0.0);
+    EXPECT_EQ(lines(readText(dir.file("out/tune.dynamics.csv"))).size(), 2u);
+}
+
+TEST(ZqxExtract, ParallelJobsReportBadFilesAndFinishTheOthers) {
+    REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("jobs");
+    std::string inputs;
+    for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
+        ASSERT_TRUE(zqx::test::writeAudio(dir.file(name), music(44100, 4.5, 1), 1, 44100,
+                                          SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+        inputs += " " + quoted(dir.file(name));
+    }
+    zqx::test::writeText(dir.file("bad.wav"), "definitely not a sound file, only text\n");
+    inputs += " " + quoted(dir.file("bad.wav"));
+
+    const auto serial = runZqx("extract --jobs 1 -o " + quoted(dir.file("one")) + inputs);
+    const auto parallel = runZqx("extract --jobs 2 -o " + quoted(dir.file("two")) + inputs);
+    for (const auto* r : {&serial, &parallel}) {
+        EXPECT_EQ(r->status, 1);
+        const auto errors = lines(r->err);
+        ASSERT_EQ(errors.size(), 2u) << r->err;
+        EXPECT_EQ(errors[0], "zqx: " + dir.file("bad.wav") + ": not a readable audio file (" +
+                                 errors[0].substr(errors[0].find('(') + 1));
+        EXPECT_EQ(errors[1], "zqx: 1 of 4 files failed");
+    }
+    const auto produced = directoryEntries(dir.file("two"));
+    EXPECT_EQ(produced.size(), 12u);  // three files, four outputs each, nothing for bad.wav
+    EXPECT_EQ(produced, directoryEntries(dir.file("one")));
+    for (const std::string& name : produced)
+        EXPECT_EQ(readText(dir.file("one/" + name)).size(), readText(dir.file("two/" + name)).size()) << name;
+    EXPECT_EQ(readText(dir.file("one/b.chroma.csv")), readText(dir.file("two/b.chroma.csv")));
+}
+
+TEST(ZqxExtract, RateConversionComesFirstAndRewritesTheChainParameters) {
+    REQUIRE_PLUGINS("zqx_ratefold", "zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("rate");
+    ASSERT_TRUE(zqx::test::writeAudio(dir.file("hi.wav"), music(44100, 4.2, 1), 1, 44100,
+                                      SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    const auto r = runZqx("extract --rate 22050 -o " + quoted(dir.path().string()) + " " + quoted(dir.file("hi.wav")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json doc = json::parse(readText(dir.file("hi.json")));
+    EXPECT_EQ(doc["analysisSampleRate"], 22050);
+    EXPECT_EQ(doc["modules"][0]["name"], "zqx_ratefold");
+    EXPECT_EQ(doc["modules"][0]["moduleParams"]["outSampRate"], 22050);
+    EXPECT_EQ(doc["modules"][1]["globalParams"]["samplingRate"], 22050);
+    EXPECT_EQ(doc["modules"][1]["globalParams"]["windowSize"], 2048);
+    EXPECT_EQ(doc["bandEnergy"]["bands"], 23);
+    EXPECT_DOUBLE_EQ(doc["features"]["chroma"]["times"][1].get<double>(), 2048.0 / 22050);
+}
+
+// Every failure: one line on stderr naming the thing, status 1, and no result file.
+TEST(ZqxExtract, FailuresNameTheProblemAndLeaveNoFiles) {
+    REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("exerr");
+    ASSERT_TRUE(zqx::test::writeAudio(dir.file("ok.wav"), music(44100, 1.0, 1), 1, 44100,
+                                      SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    zqx::test::writeText(dir.file("plain"), "x");
+    const std::string ok = quoted(dir.file("ok.wav"));
+    const std::string out = " -o " + quoted(dir.file("out")) + " ";
+    const struct {
+        std::string arguments;
+        std::string expected;
+    } cases[] = {
+        {"extract" + out + quoted(dir.file("gone.wav")), dir.file("gone.wav") + ": no such file"},
+        {"extract -o " + quoted(dir.file("plain/sub")) + " " + ok, "output folder '" + dir.file("plain/sub") + "'"},
+        {"extract" + out + "--set 'zqx_pulsegrid:groupFrames=0' " + ok,
+         "zqx_pulsegrid rejected its parameters: RhythmicMidlevelModule: parameter \"groupFrames\" not set!"},
+        {"extract" + out + "--set 'zqx_tonewheel:loedge=900,hiedge=800' " + ok,
+         "zqx_tonewheel rejected its parameters: Chroma module requires parameter hiedge to be strictly greater "
+         "than parameter loedge"},
+        {"extract" + out + "--set 'zqx_tonewheel:loedge' " + ok, "zqx_tonewheel: parameter 'loedge' has no value"},
+        {"extract" + out + "--set 'zqx_other:x=1' " + ok, "'zqx_other' is not part of the extract chain"},
+        {"extract" + out + "--jobs 0 " + ok, "--jobs must be at least 1"},
+    };
+    for (const auto& c : cases) {
+        const auto r = runZqx(c.arguments);
+        EXPECT_EQ(r.status, 1) << c.arguments;
+        EXPECT_EQ(r.out, "");
+        const auto errors = lines(r.err);
+        ASSERT_GE(errors.size(), 1u) << c.arguments;
+        EXPECT_NE(errors[0].find(c.expected), std::string::npos) << c.arguments << "\n" << r.err;
+        EXPECT_TRUE(!fs::exists(dir.file("out")) || fs::is_empty(dir.file("out"))) << c.arguments;
+    }
+}
+
+TEST(ZqxExtract, AFailedRunKeepsTheResultsOfAnEarlierOne) {
+    REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("keep");
+    ASSERT_TRUE(zqx::test::writeAudio(dir.file("song.wav"), music(44100, 2.0, 1), 1, 44100,
+                                      SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    ASSERT_EQ(runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("song.wav"))).status, 0);
+    const std::string before = readText(dir.file("out/song.json"));
+    const std::string whole = readText(dir.file("song.wav"));
+    zqx::test::writeText(dir.file("song.wav"), whole.substr(0, whole.size() / 3));
+    const auto r = runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("song.wav")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(dir.file("song.wav") + ": file is truncated"), std::string::npos) << r.err;
+    EXPECT_EQ(readText(dir.file("out/song.json")), before);
+    EXPECT_EQ(directoryEntries(dir.file("out")).size(), 4u);  // no temporary file left behind
+}
+
+TEST(ZqxExtract, AMissingPluginIsNamedNotSkipped) {
+    REQUIRE_PLUGINS("zqx_tonewheel");
+    // A copy of zqx in a folder with the chroma plug-in only: discovery beside the executable.
+    ScratchDir dir("lonely");
+    for (const char* file : {"zqx", "zqx_tonewheel.so", "tonalscan.so"})
+        if (fs::exists(kBinDir / file)) fs::copy_file(kBinDir / file, dir.path() / file);
+    ASSERT_TRUE(zqx::test::writeAudio(dir.file("ok.wav"), music(44100, 1.0, 1), 1, 44100,
+                                      SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    const std::string command = "ZQX_PLUGIN_PATH= " + quoted(dir.file("zqx")) + " extract -o " +
+                                quoted(dir.file("out")) + " " + quoted(dir.file("ok.wav")) + " 2>" +
+                                quoted(dir.file("err"));
+    const int status = std::system(command.c_str());
+    EXPECT_NE(status, 0);
+    const auto errors = lines(readText(dir.file("err")));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("zqx: unknown plug-in 'zqx_pulsegrid'", 0), 0u) << errors[0];
+    EXPECT_FALSE(fs::exists(dir.file("out/ok.json")));
+}
+
+TEST(ZqxRun, EndOfStreamLetsTheDynamicModuleAnswer) {
+    REQUIRE_PLUGINS("zqx_swellgrid");
+    ScratchDir dir("eos");
+    zqx::test::writeRawFloats(dir.file("levels.f32"), {1, 1, 2, 2, 4, 4, 2, 2, 1, 1, 3, 3});
+    const std::string chain = " run --chain zqx_swellgrid:hanningLen=1,size=2 --raw --block 2 " +
+                              quoted(dir.file("levels.f32"));
+    const auto open = runZqx(chain);
+    ASSERT_EQ(open.status, 0) << open.err;
+    EXPECT_EQ(open.out, "\n\n\n\n\n\n");
+    const auto ended = runZqx(chain + " --end-of-stream");
+    ASSERT_EQ(ended.status, 0) << ended.err;
+    const auto out = lines(ended.out);
+    ASSERT_EQ(out.size(), 6u);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(out[std::size_t(i)], "");
+    // Levels 1 2 4 2 1 3, window of one: the contour after the first value is 2 4 2 1 3.
+    const double geometricMean = std::pow(2.0 * 4 * 2 * 1 * 3, 1.0 / 5);
+    EXPECT_NEAR(std::stod(out[5]), (4.0 - 1.0) / geometricMean, 1e-5);
+}
+
+TEST(ZqxDemo, FindsTheTempoAndTheChordTones) {
+    REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("demo");
+    const auto r = runZqx("demo -o " + quoted(dir.file("out")) + " --save-audio " + quoted(dir.file("demo.wav")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("tempo (periodicity profile peak, zqx_pulsegrid): 120 BPM (lag 50 frames"),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("10 of 10 chords right"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("MISMATCH"), std::string::npos);
+    for (const char* line : {"C   found G E C", "Am  found E C A", "F   found C A F", "G   found D B G"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line;
+    EXPECT_NE(r.out.find("dynamic range (zqx_swellgrid): "), std::string::npos);
+
+    // The saved audio run through extract gives the same chroma as the demo's own run (up to the
+    // 16-bit quantisation of the file): the summary and the files describe the same analysis.
+    ASSERT_EQ(runZqx("extract -o " + quoted(dir.file("again")) + " " + quoted(dir.file("demo.wav"))).status, 0);
+    const json own = json::parse(readText(dir.file("out/demo.json")));
+    const json again = json::parse(readText(dir.file("again/demo.json")));
+    EXPECT_EQ(own["features"]["chroma"]["times"], again["features"]["chroma"]["times"]);
+    EXPECT_EQ(own["features"]["rhythm"]["times"].size(), 5u);
+}
+
+}  // namespace
