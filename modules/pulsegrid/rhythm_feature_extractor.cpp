@@ -157,18 +157,7 @@ void RhythmFeatureExtractor::computePeriodicityProfile() {
     float* lags = m_autoCorrelation.data();
     (void)autoCorrelate(difference.data() + 1, n, lags, n);
 
-    const float lagZero = lags[0];
-    if (lagZero > 0.0f) {
-        const float reciprocal = 1.0f / lagZero;
-        if (std::isfinite(reciprocal)) {
-            (void)vecScaleInPlace(reciprocal, lags, n);
-        } else {
-            // A subnormal lag 0 (near silence) overflows the reciprocal; dividing keeps the
-            // profile finite, since no lag exceeds lag 0 in magnitude.
-            for (std::int32_t k = 0; k < n; ++k)
-                lags[k] = static_cast<float>(static_cast<double>(lags[k]) / lagZero);
-        }
-    }
+    normalizeToLagZero(lags, n);
 
     // Lags at or beyond the row count have no terms: their sum is 0.
     const std::int32_t lagCount = m_lags.lagCount;
@@ -201,6 +190,20 @@ void RhythmFeatureExtractor::computeOnsetRates() {
     float* rates = m_onsetRates.data();
     for (int k = 0; k < 4; ++k) rates[k] = static_cast<float>(counts[k]);
     (void)vecDivConstInPlace(static_cast<float>(n), rates, 4);
+}
+
+void normalizeToLagZero(float* lags, std::int32_t n) {
+    if (n < 1) return;
+    const float lagZero = lags[0];
+    if (!(lagZero > 0.0f)) return;
+    const float reciprocal = 1.0f / lagZero;
+    if (std::isfinite(reciprocal)) {
+        (void)vecScaleInPlace(reciprocal, lags, n);
+        return;
+    }
+    // A subnormal lag 0 (near silence) overflows the reciprocal; dividing keeps every lag finite,
+    // since no lag of an autocorrelation exceeds lag 0 in magnitude.
+    for (std::int32_t k = 0; k < n; ++k) lags[k] = static_cast<float>(static_cast<double>(lags[k]) / lagZero);
 }
 
 float peakCorrelation(const float* x, std::int32_t n) {

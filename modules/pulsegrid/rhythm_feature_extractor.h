@@ -86,6 +86,10 @@ private:
 // The scores and statistics, on n floats at x. Results are floats; quotients and square roots are
 // evaluated in double and rounded once. None keeps a pointer; scratch comes from kernelAlloc.
 
+// Scales an autocorrelation (n lags) so that lag 0 becomes 1, when lag 0 is positive; otherwise
+// leaves it alone. Multiplies by the float 1 / lag 0, or divides by lag 0 when that reciprocal
+// overflows (a subnormal lag 0).
+void normalizeToLagZero(float* lags, std::int32_t n);
 // Correlation of x[1 .. n-1] with the same stretch of its rectified negative second difference
 // 2x[i] - x[i-1] - x[i+1] (x taken as 0 outside 0 .. n-1); a negative correlation gives 0, and so
 // does n < 3 (nothing to correlate).

@@ -143,9 +143,9 @@ TEST(PulsegridPlugin, MsPerRowChangesNothing) {
     PluginLibrary library(ZQX_PULSEGRID_PATH);
     std::vector<float> cells = randomCells(400 * 12, 4);
     std::vector<std::vector<float>> results;
-    for (const ParameterMap::Value msPerRow : {ParameterMap::Value{-1}, {10}, {23}, {1000}}) {
+    for (const int msPerRow : {-1, 10, 23, 1000}) {  // -1: absent
         ParameterMap moduleParams = standardParams(), globalParams;
-        if (std::get<int>(msPerRow) != -1) globalParams.set("msPerRow", msPerRow);
+        if (msPerRow != -1) globalParams.set("msPerRow", msPerRow);
         ModuleInstance module = library.create(moduleParams, globalParams);
         results.push_back(copy(run(module, cells, 400, 12)));
     }
