@@ -51,6 +51,8 @@ public:
     // caller owns.
     Vector<float> computeFeatures(const BaseMatrix<float>& input);
 
+    std::int32_t groupFrames() const { return m_groupFrames; }
+    float framePeriod() const { return m_framePeriod; }
     std::int32_t minLag() const { return m_lags.minLag; }
     std::int32_t maxLag() const { return m_lags.maxLag; }
     std::int32_t lagCount() const { return m_lags.lagCount; }

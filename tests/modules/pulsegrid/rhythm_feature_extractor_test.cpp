@@ -155,7 +155,7 @@ TEST(RhythmStatistics, WorkedValues) {
     struct Case { std::vector<float> x; float centroid, contrast, rmsPeak, zeros; };
     const Case cases[] = {
         {{4, 0, 0, 0}, 0.25f, 0.875f, 0.5f, 0.75f},
-        {{0, 0, 1, 0}, 0.75f, 0.75f, 0.5f, 0.75f},
+        {{0, 0, 1, 0}, 0.75f, 0.875f, 0.5f, 0.75f},
         {{0, -0.0f, 0}, 0, 0, 0, 1},  // nothing positive: every quotient falls back to 0
         {{2, 2}, 0.75f, 0, 1, 0},
     };
