@@ -178,17 +178,8 @@ void RhythmFeatureExtractor::computeOnsetRates() {
     (void)vecLn(envelope, logEnvelope.data(), n);
     KernelBuffer slope(static_cast<std::int64_t>(n) + 1);
     (void)convolve(logEnvelope.data(), n, kFirstDifference, 2, slope.data());
-    const float* g = slope.data();
-
-    std::int32_t counts[4] = {0, 0, 0, 0};
-    for (std::int32_t t = 2; t <= n - 2; ++t) {
-        if (!(g[t - 1] < g[t] && g[t + 1] < g[t])) continue;
-        for (int k = 1; k <= 4; ++k)
-            if (static_cast<double>(k) * static_cast<double>(m_onsetThresh) < static_cast<double>(g[t]))
-                ++counts[k - 1];
-    }
     float* rates = m_onsetRates.data();
-    for (int k = 0; k < 4; ++k) rates[k] = static_cast<float>(counts[k]);
+    countOnsetPeaks(slope.data(), n, m_onsetThresh, rates);
     (void)vecDivConstInPlace(static_cast<float>(n), rates, 4);
 }
 
@@ -204,6 +195,19 @@ void normalizeToLagZero(float* lags, std::int32_t n) {
     // A subnormal lag 0 (near silence) overflows the reciprocal; dividing keeps every lag finite,
     // since no lag of an autocorrelation exceeds lag 0 in magnitude.
     for (std::int32_t k = 0; k < n; ++k) lags[k] = static_cast<float>(static_cast<double>(lags[k]) / lagZero);
+}
+
+void countOnsetPeaks(const float* g, std::int32_t n, float onsetThresh, float* counts) {
+    std::int32_t found[4] = {0, 0, 0, 0};
+    for (std::int32_t t = 2; t <= n - 2; ++t) {
+        if (!(g[t - 1] < g[t] && g[t + 1] < g[t])) continue;
+        // k * onsetThresh is exact in double, so a peak equal to the float product is not counted
+        // by accident of rounding.
+        for (int k = 1; k <= 4; ++k)
+            if (static_cast<double>(k) * static_cast<double>(onsetThresh) < static_cast<double>(g[t]))
+                ++found[k - 1];
+    }
+    for (int k = 0; k < 4; ++k) counts[k] = static_cast<float>(found[k]);
 }
 
 float peakCorrelation(const float* x, std::int32_t n) {

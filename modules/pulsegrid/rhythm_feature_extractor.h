@@ -92,6 +92,10 @@ private:
 // leaves it alone. Multiplies by the float 1 / lag 0, or divides by lag 0 when that reciprocal
 // overflows (a subnormal lag 0).
 void normalizeToLagZero(float* lags, std::int32_t n);
+// Onset counting on the slope g of the log-envelope (n + 1 values for an envelope of n frames):
+// counts[k - 1] = the number of strict local maxima g[t], t = 2 .. n - 2, with k * onsetThresh < g[t]
+// (the product exact in double), for k = 1 .. 4. No t at all when n <= 3.
+void countOnsetPeaks(const float* g, std::int32_t n, float onsetThresh, float* counts);
 // Correlation of x[1 .. n-1] with the same stretch of its rectified negative second difference
 // 2x[i] - x[i-1] - x[i+1] (x taken as 0 outside 0 .. n-1); a negative correlation gives 0, and so
 // does n < 3 (nothing to correlate).

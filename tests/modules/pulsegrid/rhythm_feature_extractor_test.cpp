@@ -24,9 +24,10 @@ struct BandMatrix {
     BaseMatrix<float> view() { return BaseMatrix<float>(cells.data(), rows, cols); }
 };
 
-BandMatrix randomMatrix(std::uint32_t rows, std::uint32_t cols, unsigned seed) {
+// Levels from `low` to 1; a negative low leaves stretches that rectify to 0.
+BandMatrix randomMatrix(std::uint32_t rows, std::uint32_t cols, unsigned seed, float low = -0.2f) {
     std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> level(-0.2f, 1.0f);
+    std::uniform_real_distribution<float> level(low, 1.0f);
     BandMatrix m{rows, cols, std::vector<float>(static_cast<std::size_t>(rows) * cols)};
     for (float& v : m.cells) v = level(rng);
     return m;
@@ -187,6 +188,24 @@ TEST(RhythmStatistics, PeakCorrelation) {
     EXPECT_EQ(pearsonCorrelation(nullptr, nullptr, 0), 0.0f);
 }
 
+TEST(RhythmStatistics, CountsStrictInteriorPeaksAboveExactMultiples) {
+    struct Case { std::vector<float> g; float thresh; std::vector<float> counts; };
+    const Case cases[] = {
+        // Peaks at t = 1 (9) and t = 5 = n - 1 (0.25) lie outside 2 .. n - 2. 3 x 0.1f in double
+        // is below 0.3f, though the float product rounds up to 0.3f.
+        {{0, 9, 0, 0.3f, 0, 0.25f, 0}, 0.1f, {1, 1, 1, 0}},
+        {{0, 0, 0.5f, 0, 0.6f, 0, 0}, 0.25f, {2, 1, 0, 0}},  // 0.5 equals 2T: not above
+        {{0, 0, 1, 1, 0, 0}, 0.0f, {0, 0, 0, 0}},             // a plateau is no strict maximum
+        {{0, -3, -0.5f, -3, -2.5f, -3, -3, 0}, -1.0f, {1, 1, 2, 2}},
+        {{0, 0, 5, 0}, 0.0f, {0, 0, 0, 0}},                   // n = 3: no interior frame
+    };
+    for (const Case& c : cases) {
+        std::vector<float> counts(4, -1.0f);
+        countOnsetPeaks(c.g.data(), std::int32_t(c.g.size()) - 1, c.thresh, counts.data());
+        EXPECT_EQ(counts, c.counts) << c.g.size();
+    }
+}
+
 TEST(RhythmStatistics, NormalizeToLagZero) {
     std::vector<float> lags{4, 2, -1, 0};
     normalizeToLagZero(lags.data(), 4);
@@ -220,11 +239,18 @@ void expectMatchesModel(const std::vector<float>& got, const std::vector<double>
 }
 
 TEST(RhythmFeatureExtractor, MatchesTheModel) {
-    struct Case { std::uint32_t rows, bands; int hanningLen; float thresh, lo, hi; int groupFrames; };
+    struct Case {
+        std::uint32_t rows, bands;
+        int hanningLen;
+        float thresh, lo, hi;
+        int groupFrames;
+        float low = -0.2f;
+    };
     const Case cases[] = {
         {400, 20, 15, 0.05f, 60, 200, 400},
         {256, 7, 8, 0.02f, 40, 180, 256},  // even window: the offset h matters
         {1200, 3, 31, -1.0f, 50, 150, 1200},
+        {500, 1, 1, 0.5f, 60, 200, 500, -2.0f},  // a silent envelope between bursts: log floor
         {60, 5, 6, 0.01f, 60, 200, 400},   // minLag <= N < maxLag: lags from N on are 0
         {20, 4, 5, 0.01f, 60, 200, 400},   // N < minLag: the whole profile is 0
         {3, 2, 3, 0.0f, 60, 200, 400},
@@ -234,7 +260,7 @@ TEST(RhythmFeatureExtractor, MatchesTheModel) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rows << " x " << c.bands << ", hanningLen " << c.hanningLen);
         RhythmFeatureExtractor extractor(c.groupFrames, c.hanningLen, c.thresh, kFramePeriod, c.lo, c.hi);
-        BandMatrix m = randomMatrix(c.rows, c.bands, seed++);
+        BandMatrix m = randomMatrix(c.rows, c.bands, seed++, c.low);
         const std::vector<float> before = m.cells;
         const std::vector<float> got = features(extractor, m);
         EXPECT_EQ(m.cells, before) << "the input is only read";
