@@ -2,7 +2,8 @@
 #       -P check_exports.cmake
 # Fails unless the library's exported symbols are exactly EXPECTED: the defined dynamic symbols of
 # an ELF file (TOOL nm, the default), or the name table of a PE file's export directory (TOOL an
-# objdump that reads PE). For PE files, IMPORTS lists DLLs the file must import (case-insensitive).
+# objdump that reads PE). For PE files, IMPORTS lists DLLs the file must import (case-insensitive),
+# and every DLL it imports must be a Windows DLL or lie in the same folder.
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "," ";" EXPECTED "${EXPECTED}")
 string(REPLACE "," ";" IMPORTS "${IMPORTS}")
@@ -57,6 +58,16 @@ foreach(dll IN LISTS IMPORTS)
   string(TOLOWER "${dll}" dll)
   if(NOT dll IN_LIST imported)
     message(FATAL_ERROR "${FILE} does not import ${dll}; it imports [${imported}]")
+  endif()
+endforeach()
+# The output folder must run as it is: every DLL imported is part of Windows or lies beside FILE.
+get_filename_component(folder "${FILE}" DIRECTORY)
+file(GLOB beside RELATIVE "${folder}" "${folder}/*.dll")
+list(TRANSFORM beside TOLOWER)
+foreach(dll IN LISTS imported)
+  if(NOT dll MATCHES "^(kernel32|msvcrt|user32|advapi32|ntdll|ws2_32|shell32|ole32)\\.dll$"
+     AND NOT dll MATCHES "^api-ms-win-" AND NOT dll IN_LIST beside)
+    message(FATAL_ERROR "${FILE} imports ${dll}, which is neither part of Windows nor beside it")
   endif()
 endforeach()
 message(STATUS "${FILE}: exports ${found}")
