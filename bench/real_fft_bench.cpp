@@ -92,6 +92,9 @@ void registerAll() {
 #if defined(ZQX_HAVE_SSE2_FFT)
     variants.push_back(&zqx::detail::sse2FftPasses());
 #endif
+#if defined(ZQX_HAVE_AVX2_FFT)
+    if (__builtin_cpu_supports("avx2")) variants.push_back(&zqx::detail::avx2FftPasses());
+#endif
     for (int order : kOrders) {
         const std::string n = std::to_string(1 << order);
         for (const auto* v : variants)

@@ -20,13 +20,25 @@ namespace {
 std::atomic<const RealFftPasses*> g_override{nullptr};
 }
 
-const RealFftPasses& activeFftPasses() noexcept {
-    if (const RealFftPasses* forced = g_override.load(std::memory_order_relaxed)) return *forced;
+namespace {
+// The widest passes this processor runs, decided once per process.
+const RealFftPasses& detectPasses() noexcept {
+#if defined(ZQX_HAVE_AVX2_FFT)
+    // Also checks that the operating system saves the wide registers.
+    if (__builtin_cpu_supports("avx2")) return avx2FftPasses();
+#endif
 #if defined(ZQX_HAVE_SSE2_FFT)
     return sse2FftPasses();
 #else
     return scalarFftPasses();
 #endif
+}
+}  // namespace
+
+const RealFftPasses& activeFftPasses() noexcept {
+    if (const RealFftPasses* forced = g_override.load(std::memory_order_relaxed)) return *forced;
+    static const RealFftPasses& detected = detectPasses();
+    return detected;
 }
 
 void overrideFftPasses(const RealFftPasses* passes) noexcept {

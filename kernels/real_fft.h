@@ -30,7 +30,8 @@ struct RealFftPlan;
 // normalisation not 1, 2, 4 or 8 -16; memory -9 (nothing left allocated). `hint` is stored only.
 KernelStatus realFftCreate(RealFftPlan** plan, int order, int normalization, int hint) noexcept;
 // Bytes of caller scratch a transform needs: 0 for orders 0..3, else the internal size plus 16
-// (room to align the buffer to 16 bytes). Null pointer -8; not a plan -17.
+// (room to align the buffer to 16 bytes). Plans of orders 29 and 30, whose work buffer would not fit
+// an int, allocate it at creation and ask for 16 bytes only. Null pointer -8; not a plan -17.
 KernelStatus realFftScratchSize(const RealFftPlan* plan, int* bytes) noexcept;
 // Clears the plan's kind tag and releases it. Null -8; not a plan -17.
 KernelStatus realFftDestroy(RealFftPlan* plan) noexcept;

@@ -44,6 +44,11 @@ void splitInversePairs(std::size_t h, std::size_t first, const float* packed, Co
 const RealFftPasses& sse2FftPasses() noexcept;
 #endif
 
+#if defined(ZQX_HAVE_AVX2_FFT)
+// Only for processors that report AVX2 (see activeFftPasses).
+const RealFftPasses& avx2FftPasses() noexcept;
+#endif
+
 // The passes chosen for this process (the widest the processor runs), and a test-only override.
 const RealFftPasses& activeFftPasses() noexcept;
 // Forces `passes` for plans created afterwards (null restores the automatic choice). Tests only.

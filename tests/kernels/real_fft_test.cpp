@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -24,6 +25,16 @@ std::vector<const RealFftPasses*> variants() {
 #if defined(ZQX_HAVE_SSE2_FFT)
     list.push_back(&zqx::detail::sse2FftPasses());
 #endif
+#if defined(ZQX_HAVE_AVX2_FFT)
+    if (__builtin_cpu_supports("avx2")) list.push_back(&zqx::detail::avx2FftPasses());
+#endif
+    static bool reported = false;
+    if (!reported) {
+        reported = true;
+        std::printf("FFT pass variants under test:");
+        for (const RealFftPasses* v : list) std::printf(" %s", v->name);
+        std::printf(" (active: %s)\n", zqx::detail::activeFftPasses().name);
+    }
     return list;
 }
 
