@@ -90,14 +90,6 @@ TEST(PitchCalc, ServesRatesFrom8To192KilohertzWithBlockLengthScaledByRate) {
     EXPECT_FALSE(DestroyPitchCalc(nullptr));
 }
 
-TEST(PitchCalc, RecordLayoutIsTheFixedTwentyBytes) {
-    PitchPeak peak{};
-    const auto* base = reinterpret_cast<const unsigned char*>(&peak);
-    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&peak.peakContribution) - base, 4);
-    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&peak.meanContribution) - base, 8);
-    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&peak.pitchCents) - base, 16);
-}
-
 // A steady tone: the strongest record of the last block is the tone, within a few cents, with its
 // amplitude and nearly all of the energy. The frequencies cover every level and sit near the
 // band edges (a quarter tone from the notes, so edge notes are included). Tolerances: a parabola
