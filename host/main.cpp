@@ -57,8 +57,10 @@ int main(int argc, char** argv) {
     extractApp->add_flag("-q,--quiet", extract.quiet, "no progress display");
 
     DemoOptions demo;
-    CLI::App* demoApp = app.add_subcommand("demo", "synthesise 20 s of music, extract its features, summarise");
+    CLI::App* demoApp = app.add_subcommand("demo", "synthesise music (20 s), extract its features, summarise");
     demoApp->add_option("-o,--output-dir", demo.outputDir, "also write the result files (demo.json, ...) here");
+    demoApp->add_option("--seconds", demo.seconds, "length of the music (default 20)")
+        ->check(CLI::Range(1.0, 3600.0));
     demoApp->add_option("--save-audio", demo.saveAudio, "also write the synthesised audio as a WAV file");
 
     try {

@@ -42,6 +42,7 @@ int extractCommand(const ExtractOptions& options);
 struct DemoOptions {
     std::string outputDir;     // empty: do not keep result files
     std::string saveAudio;     // empty: do not write the synthesised audio
+    double seconds = 20.0;
     std::vector<std::string> pluginDirs;
 };
 int demoCommand(const DemoOptions& options);

@@ -60,7 +60,7 @@ void writeDemoAudio(const std::string& path, const DemoSignal& demo) {
 
 int demoCommand(const DemoOptions& options) {
     try {
-        const DemoSignal demo = synthesiseDemo();
+        const DemoSignal demo = synthesiseDemo(44100, options.seconds);
         const PluginLocator locator(options.pluginDirs);
         FeatureChainSettings settings;
         for (const std::string& name : featureChainPlugins(settings)) locator.find(name);
