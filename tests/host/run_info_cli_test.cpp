@@ -99,6 +99,7 @@ TEST(ZqxRun, FailuresGiveOneLineNamingTheProblem) {
          dir.file("empty.wav") + ": file is empty"},
         {"run --chain zqx_contract_probe:gain=1 " + quoted(dir.file("cut.wav")), dir.file("cut.wav") + ": file is truncated"},
         {"run --chain zqx_contract_probe:gain=1 --raw " + quoted(dir.file("odd.f32")), "6 bytes is not a whole number"},
+        {"run --chain zqx_contract_probe:gain=1 " + quoted(dir.path().string()), dir.path().string() + ": is a folder"},
         {"run --chain 'zqx_contract_probe:gain' --raw " + in, "zqx_contract_probe: parameter 'gain' has no value"},
         {"run --chain 'zqx_contract_probe:gain=1 |' --raw " + in, "empty stage"},
         {"run --chain zqx_contract_probe:gain=1 --global 'samplingRate=x' --raw " + in,
