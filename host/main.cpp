@@ -21,11 +21,14 @@ int main(int argc, char** argv) {
     using namespace zqx::host;
     CLI::App app{"zqx: audio feature extraction with the zqx plug-ins"};
     app.require_subcommand(1);
+    app.fallthrough();  // --plugin-dir may also follow the subcommand
     std::vector<std::string> pluginDirs;
     app.add_option("--plugin-dir", pluginDirs,
                    "folder searched for plug-ins first (repeatable); then ZQX_PLUGIN_PATH, the folder of zqx "
                    "and the installed plug-in folder")
-        ->type_name("DIR");
+        ->type_name("DIR")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
     RunOptions run;
     CLI::App* runApp = app.add_subcommand("run", "drive a chain of plug-ins; one CSV line per returned block");

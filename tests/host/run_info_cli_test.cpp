@@ -70,6 +70,9 @@ TEST(ZqxRun, PluginsAreFoundThroughThePathVariable) {
     const auto viaVariable = runZqx(chain, "ZQX_PLUGIN_PATH=/nonexistent:" + quoted(ZQX_PROBE_DIR));
     ASSERT_EQ(viaVariable.status, 0) << viaVariable.err;
     EXPECT_EQ(viaVariable.out, "6\n");
+    const auto afterSubcommand = runZqx("run --plugin-dir /nonexistent --plugin-dir " + quoted(ZQX_PROBE_DIR) +
+                                        " --chain zqx_contract_probe:gain=3 --raw " + quoted(dir.file("in.f32")));
+    EXPECT_EQ(afterSubcommand.out, "6\n") << afterSubcommand.err;
     // The command sits beside the probes in the build tree, so it finds them without help too.
     EXPECT_EQ(runZqx(chain).out, "6\n");
 }
