@@ -107,7 +107,7 @@ void registerAll() {
     }
     for (int order : kOrders)
         benchmark::RegisterBenchmark(("computePolar/" + std::to_string(1 << order)).c_str(), computePolar)->Arg(order);
-    for (int order : {9, 10, 12})
+    for (int order : {8, 9, 10, 12})
         benchmark::RegisterBenchmark(("realFftCreate/" + std::to_string(1 << order)).c_str(), createPlan)->Arg(order);
 }
 
