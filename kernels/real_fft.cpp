@@ -284,7 +284,6 @@ KernelStatus realFftCreate(RealFftPlan** plan, int order, int normalization, int
     p->split = split;
     p->stages = stages;
     p->ownWork = ownWork;
-    p->block = block;
     p->kind = kRealFftPlanTag;
     *plan = p;
     return kStatusOk;
@@ -302,9 +301,9 @@ KernelStatus realFftDestroy(RealFftPlan* plan) noexcept {
     if (!isPlan(plan)) return kStatusWrongObject;
     plan->kind = 0;
     kernelFreeBytes(plan->ownWork);
-    void* block = plan->block;
+    // The plan sits at the start of the one block that also holds its tables.
     plan->~RealFftPlan();
-    kernelFreeBytes(block);
+    kernelFreeBytes(plan);
     return kStatusOk;
 }
 

@@ -58,6 +58,7 @@ constexpr std::uint32_t kRealFftPlanTag = 0x54464652u;  // "RFFT"
 
 }  // namespace zqx::detail
 
+// Placed at the start of one kernelAllocBytes block that holds the tables after it.
 struct RealFftPlan {
     std::uint32_t kind;
     std::int32_t order;
@@ -74,5 +75,4 @@ struct RealFftPlan {
     const ComplexFloat* stages;   // radix-4 pass twiddles, first pass first
     // Work buffer of N floats owned by plans whose scratch size would not fit an int (orders 29, 30).
     ComplexFloat* ownWork;
-    void* block;  // the single allocation holding the tables
 };
