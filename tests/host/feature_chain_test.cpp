@@ -1,0 +1,74 @@
+// The extract chain in-process: how the host cuts the stream must not depend on how the audio
+// arrives, and the resampler must come first.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "host/feature_chain.h"
+
+namespace {
+
+using namespace zqx::host;
+
+bool pluginsBuilt(std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (!std::filesystem::exists(std::filesystem::path(ZQX_PROBE_DIR) / (std::string(name) + ".so"))) return false;
+    return true;
+}
+
+std::vector<float> signal(int rate, double seconds) {
+    std::vector<float> x(std::size_t(rate * seconds));
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double t = double(i) / rate, beat = std::fmod(t, 0.4);
+        x[i] = float(0.3 * std::sin(2 * M_PI * 523.25 * t) + 0.5 * std::exp(-beat / 0.04) * std::sin(2 * M_PI * 70 * beat));
+    }
+    return x;
+}
+
+void expectSame(const FeatureStream& a, const FeatureStream& b) {
+    EXPECT_EQ(a.times, b.times) << a.name;
+    EXPECT_EQ(a.values, b.values) << a.name;
+    EXPECT_EQ(a.columns, b.columns) << a.name;
+}
+
+TEST(FeatureChain, ResultsDoNotDependOnHowTheAudioArrives) {
+    if (!pluginsBuilt({"zqx_ratefold", "zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid"}))
+        GTEST_SKIP() << "the four plug-ins are not all built";
+    const PluginLocator locator({ZQX_PROBE_DIR}, "", "");
+    const std::vector<float> x = signal(44100, 4.3);
+    for (int targetRate : {0, 32000}) {
+        SCOPED_TRACE(targetRate);
+        FeatureChainSettings settings;
+        settings.targetRate = targetRate;
+        FeatureChain whole(settings, 44100, locator);
+        whole.push(x.data(), x.size());
+        whole.finish();
+        FeatureChain pieces(settings, 44100, locator);
+        std::size_t at = 0;
+        for (std::size_t step = 1; at < x.size(); step = step * 3 + 7) {
+            const std::size_t n = std::min(step, x.size() - at);
+            pieces.push(x.data() + at, n);
+            at += n;
+        }
+        pieces.finish();
+        expectSame(whole.chroma(), pieces.chroma());
+        expectSame(whole.rhythm(), pieces.rhythm());
+        expectSame(whole.dynamics(), pieces.dynamics());
+
+        const int rate = targetRate ? targetRate : 44100;
+        EXPECT_EQ(whole.analysisRate(), rate);
+        ASSERT_EQ(whole.stages().front().name, targetRate ? "zqx_ratefold" : "zqx_tonewheel");
+        // 4.3 s in 10 ms frames: 430, one group of 400 and 30 left over.
+        EXPECT_EQ(whole.bandFrames(), 430);
+        EXPECT_EQ(whole.rhythm().rows(), 1u);
+        EXPECT_EQ(whole.framesWithoutRhythm(), 30);
+        EXPECT_EQ(whole.dynamics().rows(), 1u);
+        const std::int64_t analysed = whole.analysedSamples();
+        const std::size_t blocks = std::size_t((analysed + whole.chromaBlockLength() - 1) / whole.chromaBlockLength());
+        EXPECT_EQ(whole.chroma().rows(), blocks);
+        EXPECT_EQ(whole.chroma().width, 24u);
+    }
+}
+
+}  // namespace
