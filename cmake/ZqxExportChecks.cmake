@@ -2,8 +2,8 @@
 # failing unless the built file exports exactly its names: every plug-in registered by
 # zqx_add_plugin() exports newInstance, deleteInstance and getModuleInfo; tonalscan, when the
 # build has it, InitPitchCalc and DestroyPitchCalc. ELF files are read with nm, PE files with the
-# toolchain's objdump (which also proves the shared C++ runtime is imported, see
-# ZQX_SHARED_RUNTIME_DLLS in the toolchain file).
+# toolchain's objdump, which also shows that the DLL imports the shared C++ runtime
+# (ZQX_SHARED_RUNTIME_DLLS in the toolchain file) and nothing that is missing from its folder.
 #
 # The root calls this deferred to the end of its configure step, so that libraries defined in
 # any folder, in any order, are covered.
@@ -11,7 +11,8 @@ set(ZQX_CHECK_EXPORTS_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/check_exports.cmake)
 
 # zqx_add_export_check(TARGET "name;name..." [REJECTED]): REJECTED turns the case around for the
 # check's own fixtures: it passes only when the check reports a wrong export list or a missing
-# runtime import (not when it fails for any other reason; CMake wraps those messages).
+# runtime import, not when it fails for another reason. CMake wraps the messages, hence the line
+# breaks the pattern allows.
 function(zqx_add_export_check target expected)
   cmake_parse_arguments(ARG "REJECTED" "" "" ${ARGN})
   if(WIN32)
