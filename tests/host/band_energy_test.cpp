@@ -4,17 +4,13 @@
 #include <cmath>
 #include <random>
 
+#include "tests/support/signals.h"
 #include "host/band_energy.h"
 
 namespace {
 
 using zqx::host::BandEnergyFrontEnd;
 
-std::vector<float> sine(double hz, double amplitude, int rate, std::size_t n) {
-    std::vector<float> x(n);
-    for (std::size_t i = 0; i < n; ++i) x[i] = float(amplitude * std::sin(2 * M_PI * hz * double(i) / rate));
-    return x;
-}
 
 std::vector<float> analyse(int rate, const std::vector<float>& x) {
     BandEnergyFrontEnd frontEnd(rate);
@@ -65,8 +61,8 @@ TEST(BandEnergy, OneRowPerTenMillisecondsWhateverTheChunks) {
 
 TEST(BandEnergy, ToneLandsInItsBandOnACompressedNonNegativeScale) {
     const int rate = 44100;
-    const std::vector<float> loud = analyse(rate, sine(1000.0, 1.0, rate, 22050));
-    const std::vector<float> quiet = analyse(rate, sine(1000.0, 0.1, rate, 22050));
+    const std::vector<float> loud = analyse(rate, zqx::test::sineTone(1000.0, 1.0, rate, 22050));
+    const std::vector<float> quiet = analyse(rate, zqx::test::sineTone(1000.0, 0.1, rate, 22050));
     const std::vector<float> silent = analyse(rate, std::vector<float>(22050, 0.0f));
     const int bands = 24;
     const std::size_t row = 20 * bands;  // a frame well inside the signal

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/signals.h"
 #include "kernels/convolution.h"
 #include "kernels/detail/convolution_methods.h"
 
@@ -14,13 +15,7 @@ namespace {
 
 using Method = KernelStatus (*)(const float*, std::int32_t, const float*, std::int32_t, float*) noexcept;
 
-std::vector<float> randomSignal(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> x(n);
-    for (float& v : x) v = dist(rng);
-    return x;
-}
+using zqx::test::uniformNoise;
 
 struct Exact {
     std::vector<double> value;
@@ -91,8 +86,8 @@ TEST(Convolve, MethodsAgreeWithDirectSumsAcrossThresholds) {
         {1500, 700, single},
     };
     for (const Case& c : cases) {
-        const auto a = randomSignal(static_cast<std::size_t>(c.aLen), 11 + c.aLen);
-        const auto b = randomSignal(static_cast<std::size_t>(c.bLen), 17 + c.bLen);
+        const auto a = uniformNoise(static_cast<std::size_t>(c.aLen), 11 + c.aLen);
+        const auto b = uniformNoise(static_cast<std::size_t>(c.bLen), 17 + c.bLen);
         const Exact want = exactConvolution(a, b);
         const std::string what = describe(c.aLen, c.bLen);
 
@@ -125,7 +120,7 @@ TEST(Convolve, WorkedValues) {
     ASSERT_EQ(convolve(b, 2, a, 3, out), kStatusOk);
     EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{1, 1, 1, -3}));
 
-    const auto x = randomSignal(300, 5);
+    const auto x = uniformNoise(300, 5);
     const float c = 2.5f;
     std::vector<float> scaled(300);
     ASSERT_EQ(convolve(&c, 1, x.data(), 300, scaled.data()), kStatusOk);
@@ -165,7 +160,7 @@ TEST(AutoCorrelate, BothMethodsAgreeWithDirectSums) {
     const Case cases[] = {{599, 599, true},  {600, 600, false}, {1000, 1000, false}, {1000, 599, true},
                           {599, 2000, true}, {700, 650, false}, {1025, 4000, false}, {40, 10, true}};
     for (const Case& c : cases) {
-        const auto x = randomSignal(static_cast<std::size_t>(c.srcLen), 23 + c.srcLen);
+        const auto x = uniformNoise(static_cast<std::size_t>(c.srcLen), 23 + c.srcLen);
         const std::int32_t m = std::min(c.srcLen, c.dstLen);
         double scale = 0;
         const auto want = exactAutoCorrelation(x, static_cast<std::size_t>(m), scale);

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/signals.h"
 #include "kernels/iir_filter.h"
 
 namespace {
@@ -29,13 +30,7 @@ struct Filter {
     }
 };
 
-std::vector<float> noise(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> d(-1.0f, 1.0f);
-    std::vector<float> x(n);
-    for (auto& v : x) v = d(rng);
-    return x;
-}
+using zqx::test::uniformNoise;
 
 // y[t] = sum Bk x[t-k] - sum Ak y[t-k] in double, with the taps normalised by a0.
 std::vector<double> reference(const std::vector<float>& taps, int order, const std::vector<float>& x) {
@@ -65,7 +60,7 @@ TEST(IirFilter, MatchesDifferenceEquation) {
         {"biquad a0 = 4", 2, {0.5f, -0.3f, 0.25f, 4.0f, -1.2f, 0.5f}},
         {"third order", 3, {0.05f, 0.15f, 0.15f, 0.05f, 1.0f, -1.2f, 0.6f, -0.1f}},
     };
-    const std::vector<float> x = noise(500, 3);
+    const std::vector<float> x = uniformNoise(500, 3);
     for (const auto& c : cases) {
         Filter f(c.taps, c.order);
         const std::vector<float> y = f.run(x);
@@ -84,7 +79,7 @@ TEST(IirFilter, LowPassSettlesOnOnes) {
 // The delay line carries the stream: any split of a run gives the same floats as one call.
 TEST(IirFilter, SplitCallsEqualOneCall) {
     const std::vector<float> taps = {0.177931f, 0.355863f, 0.177931f, 1.0f, -0.50536f, 0.217086f};
-    const std::vector<float> x = noise(100, 11);
+    const std::vector<float> x = uniformNoise(100, 11);
     for (int order : {2, 3}) {
         std::vector<float> t = taps;
         if (order == 3) t = {0.05f, 0.15f, 0.15f, 0.05f, 1.0f, -1.2f, 0.6f, -0.1f};
@@ -103,7 +98,7 @@ TEST(IirFilter, TapsAreNormalisedByA0) {
     const std::vector<float> unit = {0.177931f, 0.355863f, 0.177931f, 1.0f, -0.50536f, 0.217086f};
     std::vector<float> doubled = unit;
     for (auto& v : doubled) v *= 2.0f;
-    const std::vector<float> x = noise(300, 5);
+    const std::vector<float> x = uniformNoise(300, 5);
     Filter a(unit, 2), b(doubled, 2);
     const std::vector<float> ya = a.run(x), yb = b.run(x);
     EXPECT_EQ(std::memcmp(ya.data(), yb.data(), sizeof(float) * ya.size()), 0);
@@ -132,7 +127,7 @@ TEST(IirFilter, CreateChecks) {
 
 TEST(IirFilter, RefusedCallsLeaveStateAndOutput) {
     const std::vector<float> taps = {0.177931f, 0.355863f, 0.177931f, 1.0f, -0.50536f, 0.217086f};
-    const std::vector<float> x = noise(64, 9);
+    const std::vector<float> x = uniformNoise(64, 9);
     Filter fresh(taps, 2);
     const std::vector<float> expected = fresh.run(x);
 

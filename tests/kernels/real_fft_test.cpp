@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/signals.h"
 #include "kernels/detail/real_fft_plan.h"
 #include "kernels/polar_fft.h"
 #include "kernels/real_fft.h"
@@ -53,13 +54,7 @@ struct Plan {
     }
 };
 
-std::vector<float> randomSignal(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> x(n);
-    for (float& v : x) v = dist(rng);
-    return x;
-}
+using zqx::test::uniformNoise;
 
 // Packed spectrum of x by the defining sum, in double (angles reduced exactly modulo N).
 std::vector<double> referenceForward(const std::vector<float>& x) {
@@ -146,7 +141,7 @@ std::vector<double> referenceForwardFast(const std::vector<float>& x) {
 TEST(RealFft, ForwardMatchesDoubleDftForEveryOrder) {
     constexpr int kLargestDirectSum = 11;
     for (int order = 0; order <= 14; ++order) {
-        const auto x = randomSignal(std::size_t{1} << order, 100 + order);
+        const auto x = uniformNoise(std::size_t{1} << order, 100 + order);
         const auto want = order <= kLargestDirectSum ? referenceForward(x) : referenceForwardFast(x);
         if (order == kLargestDirectSum) {
             // The two references agree where both are computed.
@@ -166,7 +161,7 @@ TEST(RealFft, InverseMatchesDoubleSumAndRoundTrips) {
         const std::size_t n = std::size_t{1} << order;
         // Any packed array is the spectrum of some real signal; the reference is
         // x = conj(DFT(conj X)) / N over the conjugate-symmetric expansion.
-        const auto packed = randomSignal(n, 600 + order);
+        const auto packed = uniformNoise(n, 600 + order);
         std::vector<double> want;
         if (order <= 12) {
             std::vector<ComplexFloat> full(n);
@@ -176,7 +171,7 @@ TEST(RealFft, InverseMatchesDoubleSumAndRoundTrips) {
             fftDouble(a);
             for (const auto& c : a) want.push_back(c.real() / static_cast<double>(n));
         }
-        const auto x = randomSignal(n, 200 + order);
+        const auto x = uniformNoise(n, 200 + order);
         for (const RealFftPasses* v : variants()) {
             ScopedPasses use(v);
             Plan plan(order, NormalizeInverse);
@@ -196,7 +191,7 @@ TEST(RealFft, InverseMatchesDoubleSumAndRoundTrips) {
 TEST(RealFft, VariantsMatchScalarBits) {
     for (int order : {4, 5, 6, 7, 10, 13}) {
         const std::size_t n = std::size_t{1} << order;
-        const auto x = randomSignal(n, 500 + order);
+        const auto x = uniformNoise(n, 500 + order);
         std::vector<float> wantForward(n), wantInverse(n);
         {
             ScopedPasses use(&zqx::detail::scalarFftPasses());
@@ -243,7 +238,7 @@ TEST(RealFft, EachNormalisationScalesBothDirections) {
         const double n = std::ldexp(1.0, order);
         const Case cases[] = {{NormalizeForward, 1 / n, 1}, {NormalizeInverse, 1, 1 / n},
                               {NormalizeSqrt, 1 / std::sqrt(n), 1 / std::sqrt(n)}, {NormalizeNone, 1, 1}};
-        const auto x = randomSignal(static_cast<std::size_t>(n), 300 + order);
+        const auto x = uniformNoise(static_cast<std::size_t>(n), 300 + order);
         Plan none(order, NormalizeNone);
         const auto plainForward = forward(none, x);
         std::vector<float> plainInverse(x.size());
@@ -268,7 +263,7 @@ TEST(RealFft, AliasingAndScratchGiveIdenticalResults) {
         ScopedPasses use(v);
         for (int order : {0, 3, 4, 5, 9, 12}) {
             const std::size_t n = std::size_t{1} << order;
-            const auto x = randomSignal(n, 400 + order);
+            const auto x = uniformNoise(n, 400 + order);
             Plan plan(order, NormalizeSqrt);
             int bytes = -1;
             ASSERT_EQ(realFftScratchSize(plan.p, &bytes), kStatusOk);
@@ -423,7 +418,7 @@ TEST(PolarFft, PrepareFillsInWhatIsMissing) {
     EXPECT_EQ(fft.halfSize, 16);
     ASSERT_NE(fft.plan, nullptr);
     ASSERT_NE(fft.spectrum, nullptr);
-    const auto frame = randomSignal(32, 7);
+    const auto frame = uniformNoise(32, 7);
     std::vector<float> mag(16), phase(16);
     ASSERT_EQ(fft.computePolar(frame.data(), mag.data(), phase.data()), 0);
     const auto want = referenceForward(frame);

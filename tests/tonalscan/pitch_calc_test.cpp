@@ -1,5 +1,6 @@
 // tonalscan through its two exported functions: served rates, pitch accuracy of tones across the
 // levels, the record list per block, and the zero point.
+#include "tests/support/signals.h"
 #include "tonalscan/pitch_calc.h"
 
 #include <gtest/gtest.h>
@@ -24,11 +25,6 @@ CalcPtr makeCalc(int rate) {
     return CalcPtr(calc);
 }
 
-std::vector<float> tone(double hz, double amplitude, int rate, std::size_t n) {
-    std::vector<float> x(n);
-    for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<float>(amplitude * std::sin(2.0 * M_PI * hz * i / rate));
-    return x;
-}
 
 // Hands over the starts of `block` as the chroma module does (B apart, each 2B long) and returns
 // how many starts were handed over.
@@ -107,7 +103,7 @@ TEST(PitchCalc, ToneIsReportedWithinAFewCentsAtEveryLevel) {
         CalcPtr calc = makeCalc(c.rate);
         ASSERT_TRUE(calc);
         const std::size_t blockSamples = 8 * calc->getBlockLength();
-        const std::vector<float> x = tone(c.hz, 0.5, c.rate, 6 * blockSamples);
+        const std::vector<float> x = zqx::test::sineTone(c.hz, 0.5, c.rate, 6 * blockSamples);
         const std::vector<PitchPeak> records = analyse(*calc, x, blockSamples);
         ASSERT_FALSE(records.empty()) << c.hz;
         const PitchPeak& top = strongest(records);
@@ -126,8 +122,8 @@ TEST(PitchCalc, NeighbouringSemitonesAreSeparatePeaks) {
         CalcPtr calc = makeCalc(44100);
         ASSERT_TRUE(calc);
         const std::size_t blockSamples = 8 * 1024;
-        std::vector<float> x = tone(pair.first, 0.3, 44100, 6 * blockSamples);
-        const std::vector<float> y = tone(pair.second, 0.3, 44100, x.size());
+        std::vector<float> x = zqx::test::sineTone(pair.first, 0.3, 44100, 6 * blockSamples);
+        const std::vector<float> y = zqx::test::sineTone(pair.second, 0.3, 44100, x.size());
         for (std::size_t i = 0; i < x.size(); ++i) x[i] += y[i];
         const std::vector<PitchPeak> records = analyse(*calc, x, blockSamples);
         for (double hz : {pair.first, pair.second}) {
@@ -142,7 +138,7 @@ TEST(PitchCalc, NeighbouringSemitonesAreSeparatePeaks) {
 TEST(PitchCalc, RecordsAreThoseOfTheStartsSinceTheLastRead) {
     CalcPtr calc = makeCalc(44100);
     ASSERT_TRUE(calc);
-    const std::vector<float> x = tone(440.0, 0.5, 44100, 4 * 4096);
+    const std::vector<float> x = zqx::test::sineTone(440.0, 0.5, 44100, 4 * 4096);
 
     // Two blocks of four B give three starts each; unread records of the first block stay.
     EXPECT_EQ(handOver(*calc, x.data(), 4096), 3u);
@@ -175,8 +171,8 @@ TEST(PitchCalc, RecordsAreThoseOfTheStartsSinceTheLastRead) {
 // a stream cut into blocks of 4096 or 8192 samples, or handed over in one block, sees the same
 // newest samples, so its short-window peaks (levels 0 and 1, above 508 Hz) are the same.
 TEST(PitchCalc, HistoryDoesNotDependOnTheCallersBlocks) {
-    std::vector<float> x = tone(700.0, 0.3, 44100, 32768);
-    const std::vector<float> y = tone(1500.0, 0.2, 44100, x.size());
+    std::vector<float> x = zqx::test::sineTone(700.0, 0.3, 44100, 32768);
+    const std::vector<float> y = zqx::test::sineTone(1500.0, 0.2, 44100, x.size());
     std::mt19937 rng(3);
     std::uniform_real_distribution<float> uniform(-0.05f, 0.05f);
     for (std::size_t i = 0; i < x.size(); ++i) x[i] += y[i] + uniform(rng);
