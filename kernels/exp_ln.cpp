@@ -1,7 +1,8 @@
 // Natural logarithm and exponential of float runs, in place.
 #include "kernels/exp_ln.h"
 
-#include <cstring>
+#include "kernels/detail/float_bits.h"
+
 
 #include "kernels/elementwise.h"
 
@@ -17,17 +18,8 @@ constexpr std::uint32_t kOverflowFrom = 0x42B17218u;   // 88.72284, ln of the la
 constexpr std::uint32_t kUnderflowFrom = 0xC2AEAC50u;  // -87.33654, ln of the smallest normal
 constexpr std::uint32_t kSafeLimit = 0x42B20000u;      // 89.0
 
-inline std::uint32_t bitsOf(float x) noexcept {
-    std::uint32_t b;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
-inline float fromBits(std::uint32_t b) noexcept {
-    float x;
-    std::memcpy(&x, &b, sizeof x);
-    return x;
-}
+inline std::uint32_t bitsOf(float x) noexcept { return zqx::detail::floatBits(x); }
+inline float fromBits(std::uint32_t b) noexcept { return zqx::detail::floatFromBits(b); }
 
 // e^x for x strictly between the two limits above (any other input gives some finite value that
 // the caller replaces). x = n ln2 + r with |r| <= ln2/2, ln2 split so that n * kLn2Hi is exact;
