@@ -2,6 +2,7 @@
 #include "host/feature_chain.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace zqx::host {
@@ -106,6 +107,8 @@ FeatureChain::FeatureChain(const FeatureChainSettings& settings, int inputRate, 
     m_rhythm.plugin = "zqx_pulsegrid";
     m_dynamics.name = "dynamics";
     m_dynamics.plugin = "zqx_swellgrid";
+    m_bandEnergy.name = "bandEnergy";
+    m_bandEnergy.plugin = "(band-energy front-end)";
 
     auto globalInt = [this](const char* name) {
         const int value = m_globalParams.getInt(name, -1);
@@ -129,6 +132,9 @@ FeatureChain::FeatureChain(const FeatureChainSettings& settings, int inputRate, 
                           std::to_string(m_chromaBlock) + " cannot be analysed");
     m_frontEnd = std::make_unique<BandEnergyFrontEnd>(m_analysisRate);
     m_bands = m_frontEnd->bandCount();
+    m_bandPool.assign(std::size_t(m_bands), 0.0);
+    for (int b = 0; b < m_bands; ++b) m_bandEnergy.columns.push_back("band_" + std::to_string(b));
+    m_bandEnergy.width = std::size_t(m_bands);
 
     m_stages.push_back(createStage("zqx_tonewheel", settings.tonewheel, m_globalParams, locator));
     m_tonewheel = &m_stages.back();
@@ -207,6 +213,7 @@ void FeatureChain::runRows(bool last) {
 
         m_groupRows.insert(m_groupRows.end(), row, row + bands);
         ++m_bandFrames;
+        poolBandRow(row);
         if (m_groupRows.size() == std::size_t(m_groupFrames) * bands) {
             const BlockView out = processBlock(*m_pulsegrid->instance, m_pulsegrid->name, m_groupRows.data(),
                                                std::uint32_t(m_groupFrames), std::uint32_t(bands));
@@ -216,6 +223,7 @@ void FeatureChain::runRows(bool last) {
             m_groupRows.clear();
         }
     }
+    if (last) flushBandPool();
     if (last && !m_heldRow.empty()) {
         // The module summarises the stream only in calls made after the end has been announced.
         m_swellgrid->instance->setEndOfStream();
@@ -224,6 +232,24 @@ void FeatureChain::runRows(bool last) {
                {"dynamic_range"});
         m_heldRow.clear();
     }
+}
+
+void FeatureChain::poolBandRow(const float* row) {
+    // Energies are averaged, not their logarithms, so that a pooled row has the energy of its frames.
+    for (int b = 0; b < m_bands; ++b)
+        m_bandPool[std::size_t(b)] += std::expm1(double(row[b])) / BandEnergyFrontEnd::kCompression;
+    if (++m_bandPoolCount == kBandPoolFrames) flushBandPool();
+}
+
+void FeatureChain::flushBandPool() {
+    if (m_bandPoolCount == 0) return;
+    const std::int64_t firstFrame = m_bandFrames - m_bandPoolCount;
+    m_bandEnergy.times.push_back(double(firstFrame) * BandEnergyFrontEnd::kFramePeriodSeconds);
+    for (double& sum : m_bandPool) {
+        m_bandEnergy.values.push_back(float(std::log1p(BandEnergyFrontEnd::kCompression * sum / m_bandPoolCount)));
+        sum = 0.0;
+    }
+    m_bandPoolCount = 0;
 }
 
 void FeatureChain::finish() {

@@ -82,12 +82,19 @@ public:
     const FeatureStream& chroma() const { return m_chroma; }
     const FeatureStream& rhythm() const { return m_rhythm; }
     const FeatureStream& dynamics() const { return m_dynamics; }
+    // The band energies pooled over kBandPoolFrames frames: per band ln(1 + 1e6 * mean E) on the
+    // front-end's scale (E recovered from each frame's value), time = start of the first frame.
+    // The last row pools the frames that remain.
+    const FeatureStream& bandEnergy() const { return m_bandEnergy; }
+    static constexpr int kBandPoolFrames = 10;
 
 private:
     ModuleStage* stage(const std::string& name);
     void analyse(const float* samples, std::size_t n);
     void runChroma(const float* block);
     void runRows(bool last);
+    void poolBandRow(const float* row);
+    void flushBandPool();
 
     int m_inputRate;
     int m_analysisRate = 0;
@@ -116,7 +123,10 @@ private:
     std::int64_t m_bandFrames = 0;
     std::int64_t m_groups = 0;
 
-    FeatureStream m_chroma, m_rhythm, m_dynamics;
+    std::vector<double> m_bandPool;  // sum of E per band over the frames of the open pooled row
+    int m_bandPoolCount = 0;
+
+    FeatureStream m_chroma, m_rhythm, m_dynamics, m_bandEnergy;
 };
 
 }  // namespace zqx::host

@@ -1,6 +1,7 @@
 // JSON and CSV forms of the extraction results.
 #include "host/feature_report.h"
 
+#include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -17,15 +18,23 @@ ordered_json toJson(const ParameterMap& map) {
     return object;
 }
 
-ordered_json streamJson(const FeatureStream& stream) {
+// rounding > 0: values are rounded to multiples of 1/rounding and written in their shortest form.
+ordered_json streamJson(const FeatureStream& stream, double rounding = 0.0) {
     ordered_json json;
     json["plugin"] = stream.plugin;
     json["valuesPerRow"] = stream.width;
     json["columns"] = stream.columns;
     json["times"] = stream.times;
     ordered_json rows = ordered_json::array();
-    for (std::size_t r = 0; r < stream.rows(); ++r)
-        rows.push_back(std::vector<float>(stream.row(r), stream.row(r) + stream.width));
+    for (std::size_t r = 0; r < stream.rows(); ++r) {
+        if (rounding <= 0.0) {
+            rows.push_back(std::vector<float>(stream.row(r), stream.row(r) + stream.width));
+            continue;
+        }
+        std::vector<double> row(stream.row(r), stream.row(r) + stream.width);
+        for (double& v : row) v = std::round(v * rounding) / rounding;
+        rows.push_back(std::move(row));
+    }
     json["values"] = std::move(rows);
     return json;
 }
@@ -99,6 +108,11 @@ void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::str
     ordered_json dynamics = streamJson(chain.dynamics());
     if (chain.dynamics().rows() > 0) dynamics["value"] = chain.dynamics().row(chain.dynamics().rows() - 1)[0];
     features["dynamics"] = std::move(dynamics);
+    ordered_json bandEnergy = streamJson(chain.bandEnergy(), 1000.0);
+    bandEnergy["framesPerRow"] = FeatureChain::kBandPoolFrames;
+    bandEnergy["scale"] = "ln(1 + 1e6 * mean E) over the frames of the row, rounded to 0.001 (0.004 dB); "
+                          "E as in bandEnergy.scale";
+    features["bandEnergy"] = std::move(bandEnergy);
     doc["features"] = std::move(features);
 
     const fs::path base = fs::path(dir) / stem;

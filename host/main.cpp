@@ -1,5 +1,5 @@
-// The zqx command: extract features from audio files, run plug-in chains, describe plug-ins and
-// play the built-in demonstration.
+// The zqx command: extract features from audio files, run plug-in chains, describe plug-ins, draw
+// results as HTML reports and play the built-in demonstration.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -66,6 +66,14 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1.0, 3600.0));
     demoApp->add_option("--save-audio", demo.saveAudio, "also write the synthesised audio as a WAV file");
 
+    ReportOptions reportOptions;
+    CLI::App* reportApp = app.add_subcommand("report", "draw result files as self-contained HTML pages");
+    reportApp->add_option("RESULTS", reportOptions.inputs, "result JSON files written by zqx extract")->required();
+    reportApp->add_option("-o,--output", reportOptions.output,
+                          "one result: the page (default NAME.html beside it); several: the index "
+                          "(default index.html), each result's page going beside it");
+    reportApp->add_flag("--index", reportOptions.index, "write an index even for one result");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -86,6 +94,7 @@ int main(int argc, char** argv) {
             demo.pluginDirs = pluginDirs;
             return demoCommand(demo);
         }
+        if (reportApp->parsed()) return reportCommand(reportOptions);
         if (infoApp->parsed()) {
             info.pluginDirs = pluginDirs;
             return infoCommand(info);

@@ -47,6 +47,13 @@ struct DemoOptions {
 };
 int demoCommand(const DemoOptions& options);
 
+struct ReportOptions {
+    std::vector<std::string> inputs;  // result JSON files
+    std::string output;        // one input: the report (default NAME.html beside it); more: the index
+    bool index = false;        // an index even for one input
+};
+int reportCommand(const ReportOptions& options);
+
 // "zqx: <message>" on stderr.
 void reportError(const std::string& message);
 
