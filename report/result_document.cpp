@@ -20,6 +20,8 @@ using nlohmann::ordered_json;
     throw ResultFormatError("field '" + field + "' " + problem);
 }
 
+std::string join(const std::string& where, const char* name) { return where.empty() ? name : where + "." + name; }
+
 const ordered_json* member(const ordered_json& object, const char* name) {
     if (!object.is_object()) return nullptr;
     const auto it = object.find(name);
@@ -35,27 +37,27 @@ double number(const ordered_json& value, const std::string& field) {
 
 double numberOr(const ordered_json& object, const char* name, const std::string& where, double fallback) {
     const ordered_json* value = member(object, name);
-    return value ? number(*value, where + "." + name) : fallback;
+    return value ? number(*value, join(where, name)) : fallback;
 }
 
 std::string textOr(const ordered_json& object, const char* name, const std::string& where) {
     const ordered_json* value = member(object, name);
     if (!value) return {};
-    if (!value->is_string()) fail(where + "." + name, "is not a text");
+    if (!value->is_string()) fail(join(where, name), "is not a text");
     return value->get<std::string>();
 }
 
 bool flag(const ordered_json& object, const char* name, const std::string& where) {
     const ordered_json* value = member(object, name);
     if (!value) return false;
-    if (!value->is_boolean()) fail(where + "." + name, "is not true or false");
+    if (!value->is_boolean()) fail(join(where, name), "is not true or false");
     return value->get<bool>();
 }
 
 int wholeNumber(const ordered_json& object, const char* name, const std::string& where) {
     const double value = numberOr(object, name, where, 0.0);
     if (!(value >= 0.0 && value <= 1e9) || value != std::floor(value))
-        fail(where + "." + name, "is not a whole number from 0 to 1e9");
+        fail(join(where, name), "is not a whole number from 0 to 1e9");
     return static_cast<int>(value);
 }
 
