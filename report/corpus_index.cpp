@@ -25,14 +25,18 @@ const char* const kSortScript = R"JS(
   var heads = table.tHead.rows[0].cells;
   function sortBy(index, descending) {
     var body = table.tBodies[0];
-    var rows = Array.prototype.slice.call(body.rows);
     var numeric = heads[index].classList.contains('num');
-    rows.sort(function (a, b) {
-      var x = a.cells[index].getAttribute('data-v'), y = b.cells[index].getAttribute('data-v');
-      if (x === '' || y === '') return x === y ? 0 : (x === '' ? 1 : -1);
-      var order = numeric ? parseFloat(x) - parseFloat(y) : x.localeCompare(y);
+    // Keys are read once per row, not once per comparison.
+    var keyed = Array.prototype.map.call(body.rows, function (row) {
+      var v = row.cells[index].getAttribute('data-v');
+      return {row: row, empty: v === '', key: numeric ? parseFloat(v) : v};
+    });
+    keyed.sort(function (a, b) {
+      if (a.empty || b.empty) return a.empty === b.empty ? 0 : (a.empty ? 1 : -1);
+      var order = a.key < b.key ? -1 : (a.key > b.key ? 1 : 0);
       return descending ? -order : order;
     });
+    var rows = keyed.map(function (k) { return k.row; });
     var fragment = document.createDocumentFragment();
     rows.forEach(function (row) { fragment.appendChild(row); });
     body.appendChild(fragment);
