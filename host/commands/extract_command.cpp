@@ -6,6 +6,7 @@
 #include <exception>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "host/audio_file.h"
@@ -42,10 +43,9 @@ std::string withPath(const std::string& path, const std::string& message) {
     return message.rfind(path, 0) == 0 ? message : path + ": " + message;
 }
 
-void extractOne(Job& job, const std::string& outputDir, const FeatureChainSettings& settings,
-                const PluginLocator& locator) {
+void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan) {
     AudioReader reader(job.input);
-    FeatureChain chain(settings, reader.sampleRate(), locator);
+    FeatureChain chain(plan, reader.sampleRate());
     std::vector<float> chunk(1 << 16);
     while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
     chain.finish();
@@ -68,14 +68,16 @@ int extractCommand(const ExtractOptions& options) {
     FeatureChainSettings settings;
     std::vector<Job> jobs;
     PluginLocator locator(options.pluginDirs);
+    std::unique_ptr<FeatureChainPlan> plan;
     try {
         if (options.inputs.empty()) throw std::runtime_error("no input files given");
         if (options.rate < 0) throw std::runtime_error("--rate must be a positive number of Hz");
         if (options.jobs < 1) throw std::runtime_error("--jobs must be at least 1");
         settings.targetRate = options.rate;
         for (const std::string& text : options.settings) settings.override(text);
-        // Every plug-in of the chain must be there; none is ever left out quietly.
-        for (const std::string& name : featureChainPlugins(settings)) locator.find(name);
+        // Every plug-in of the chain must be there; none is ever left out quietly. Each is loaded
+        // once, for every file and thread.
+        plan = std::make_unique<FeatureChainPlan>(settings, locator);
         ensureWritableDirectory(options.outputDir);
     } catch (const std::exception& error) {
         reportError(error.what());
@@ -92,7 +94,7 @@ int extractCommand(const ExtractOptions& options) {
         for (std::size_t i = next++; i < jobs.size(); i = next++) {
             Job& job = jobs[i];
             try {
-                extractOne(job, options.outputDir, settings, locator);
+                extractOne(job, options.outputDir, *plan);
             } catch (const std::exception& error) {
                 job.failed = true;
                 progress.message("zqx: " + withPath(job.input, error.what()));

@@ -190,10 +190,11 @@ TEST(ZqxExtract, AFailedRunKeepsTheResultsOfAnEarlierOne) {
 }
 
 TEST(ZqxExtract, AMissingPluginIsNamedNotSkipped) {
-    REQUIRE_PLUGINS("zqx_tonewheel");
-    // A copy of zqx in a folder with the chroma plug-in only: discovery beside the executable.
+    REQUIRE_PLUGINS("zqx_ratefold", "zqx_tonewheel");
+    // A copy of zqx in a folder with the resampler and the chroma plug-in only: discovery beside
+    // the executable. The resampler is needed for every file (a low rate brings it in).
     ScratchDir dir("lonely");
-    for (const char* file : {"zqx", "zqx_tonewheel.so", "tonalscan.so"})
+    for (const char* file : {"zqx", "zqx_ratefold.so", "zqx_tonewheel.so", "tonalscan.so"})
         if (fs::exists(kBinDir / file)) fs::copy_file(kBinDir / file, dir.path() / file);
     ASSERT_TRUE(zqx::test::writeAudio(dir.file("ok.wav"), music(44100, 1.0, 1), 1, 44100,
                                       SF_FORMAT_WAV | SF_FORMAT_PCM_16));
