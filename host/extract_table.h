@@ -52,8 +52,8 @@ struct ExtractStage {
     ParameterList parameters;     // the documented defaults (README, "zqx extract"); --set overrides
     BlockCut cut = BlockCut::SampleBlocks;
     std::string stream;           // the feature stream it feeds (CSV "<stem>.<stream>.csv"); empty for Resample
-    std::vector<ChainParameter> chainParameters;
-    std::string framesParameter;  // BandFrameGroups: the parameter holding the frames per group
+    std::vector<ChainParameter> chainParameters{};
+    std::string framesParameter{};  // BandFrameGroups: the parameter holding the frames per group
     int lowestRate = 0;           // a lower analysis rate is refused by the module: the chain resamples first
     ColumnNamer columns = nullptr;
 };
