@@ -48,6 +48,15 @@ std::string featureCsv(const FeatureStream& stream) {
     return text;
 }
 
+std::vector<std::string> featureReportFiles(const std::string& dir, const std::string& stem,
+                                            const FeatureChainSettings& settings) {
+    const std::string base = (std::filesystem::path(dir) / stem).string();
+    std::vector<std::string> files{base + ".json"};
+    for (const ExtractStage& stage : settings.stages)
+        if (stage.cut != BlockCut::Resample) files.push_back(base + "." + stage.stream + ".csv");
+    return files;
+}
+
 void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::string& stem,
                       const InputDescription& input, const FeatureChain& chain) {
     namespace fs = std::filesystem;

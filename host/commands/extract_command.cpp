@@ -11,6 +11,7 @@
 
 #include "host/audio_file.h"
 #include "host/commands/commands.h"
+#include "host/corpus_inputs.h"
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
 #include "host/output_writer.h"
@@ -22,17 +23,18 @@ namespace {
 
 struct Job {
     std::string input;
-    std::string stem;
+    std::string stem;  // relative to the output folder, '/'-separated
     bool failed = false;
+    bool skipped = false;
     double audioSeconds = 0.0;
 };
 
-// Output names from the input's name without its suffix; a name seen before gets "-2", "-3", ...
+// Output names as the input list gives them (CorpusInput::name); a name seen before gets "-2",
+// "-3", ...
 void assignStems(std::vector<Job>& jobs) {
     std::map<std::string, int> seen;
     for (Job& job : jobs) {
-        const std::string base = std::filesystem::path(job.input).stem().string();
-        std::string stem = base.empty() ? "input" : base;
+        std::string stem = job.stem;
         int& count = seen[stem];
         if (++count > 1) stem += "-" + std::to_string(count);
         job.stem = stem;
@@ -59,6 +61,8 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     input.frames = reader.frames();
     OutputBatch batch;
     addFeatureReport(batch, outputDir, job.stem, input, chain);
+    // Results of inputs in sub-folders go to the same sub-folders of the output folder.
+    ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
     batch.commit();
 }
 
@@ -83,8 +87,24 @@ int extractCommand(const ExtractOptions& options) {
         reportError(error.what());
         return 1;
     }
-    for (const std::string& input : options.inputs) jobs.push_back({input, {}, false, 0.0});
+    try {
+        for (const CorpusInput& input : expandCorpusInputs(options.inputs))
+            jobs.push_back({input.path, input.name, false, false, 0.0});
+        if (jobs.empty()) throw std::runtime_error("no audio files among the inputs");
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return 1;
+    }
     assignStems(jobs);
+    std::size_t skipped = 0;
+    if (options.skipExisting) {
+        for (Job& job : jobs) {
+            const auto files = featureReportFiles(options.outputDir, job.stem, plan->settings());
+            job.skipped = std::all_of(files.begin(), files.end(),
+                                      [](const std::string& file) { return std::filesystem::is_regular_file(file); });
+            skipped += job.skipped;
+        }
+    }
 
     const bool terminal = ProgressDisplay::stderrIsTerminal() && !options.quiet;
     ProgressDisplay progress(jobs.size(), terminal);
@@ -93,6 +113,10 @@ int extractCommand(const ExtractOptions& options) {
     auto worker = [&] {
         for (std::size_t i = next++; i < jobs.size(); i = next++) {
             Job& job = jobs[i];
+            if (job.skipped) {
+                progress.fileDone(0.0);
+                continue;
+            }
             try {
                 extractOne(job, options.outputDir, *plan);
             } catch (const std::exception& error) {
@@ -117,6 +141,8 @@ int extractCommand(const ExtractOptions& options) {
         reportError(std::to_string(failed) + " of " + std::to_string(jobs.size()) + " files failed");
         return 1;
     }
+    if (skipped > 0 && !options.quiet)
+        std::fprintf(stderr, "zqx: %zu of %zu files skipped: their results exist\n", skipped, jobs.size());
     if (terminal) {
         double audio = 0.0;
         for (const Job& job : jobs) audio += job.audioSeconds;
