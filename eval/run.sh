@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Generates the labelled evaluation set if it is missing or out of date, installs the Essentia peer
-# (npm, into eval/node_modules) if missing, builds zqx if needed, then scores everything and prints
-# the table. Extra arguments go to score.py (e.g. --no-essentia, --rerun-peers).
+# (npm, into eval/node_modules) if missing, brings the zqx build up to date, then scores everything
+# and prints the table. Extra arguments go to score.py (e.g. --no-essentia, --rerun-peers).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(dirname "$here")"
@@ -17,9 +17,9 @@ if [ ! -d "$here/node_modules/essentia.js" ]; then
   (cd "$here" && npm ci --no-audit --no-fund --loglevel=error)
 fi
 
-if [ ! -x "$repo/build/default/bin/zqx" ]; then
-  (cd "$repo" && cmake --preset default >/dev/null &&
-   cmake --build build/default --target zqx zqx_pulsegrid zqx_ratefold zqx_swellgrid zqx_tonewheel tonalscan)
-fi
+# zqx as the sources stand (an up-to-date build does nothing).
+(cd "$repo" && { [ -f build/default/CMakeCache.txt ] || cmake --preset default >/dev/null; } &&
+ cmake --build build/default --target zqx zqx_pulsegrid zqx_ratefold zqx_swellgrid zqx_tonewheel tonalscan \
+   >/dev/null)
 
 exec /usr/bin/python3 "$here/score.py" --set "$repo/build/eval-set" --run "$repo/build/eval-run" "$@"
