@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "report/file_report.h"
+
 namespace zqx::host {
 
 namespace {
@@ -67,7 +69,7 @@ std::vector<std::string> featureReportFiles(const std::string& dir, const std::s
 }
 
 void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::string& stem,
-                      const InputDescription& input, const FeatureChain& chain) {
+                      const InputDescription& input, const FeatureChain& chain, HtmlReportRequest* html) {
     namespace fs = std::filesystem;
     ordered_json doc;
     doc["file"] = input.path;
@@ -133,6 +135,17 @@ void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::str
 
     const fs::path base = fs::path(dir) / stem;
     batch.add(base.string() + ".json", doc.dump(1) + "\n");
+    if (html) {
+        // Drawn from the document itself, so the page shows exactly what the JSON says.
+        html->drawn = report::readResultDocument(doc);
+        report::FileReportOptions options;
+        options.indexLink = html->indexLink;
+        options.resultName = base.filename().string() + ".json";
+        batch.add(base.string() + ".html", report::renderFileReport(html->drawn, options));
+        html->drawn.chroma = {};
+        html->drawn.rhythm = {};
+        html->drawn.bandEnergy = {};
+    }
     for (const FeatureStream& stream : chain.streams())
         batch.add(base.string() + "." + stream.name + ".csv", featureCsv(stream));
 }

@@ -7,6 +7,7 @@
 
 #include "host/feature_chain.h"
 #include "host/output_writer.h"
+#include "report/result_document.h"
 
 namespace zqx::host {
 
@@ -19,10 +20,17 @@ struct InputDescription {
     long long frames = 0;
 };
 
+// The HTML page of a result, asked for with addFeatureReport().
+struct HtmlReportRequest {
+    std::string indexLink;         // in: a link from the page to the corpus index, or empty
+    report::ResultDocument drawn;  // out: the facts and summary drawn (streams left empty), for an index
+};
+
 // Adds "<dir>/<stem>.json" and "<dir>/<stem>.<stream>.csv" for each stream (chroma,
 // rhythm, dynamics) to batch. Values are printed round-trip exact; times in seconds.
+// With html, also "<dir>/<stem>.html": the result drawn from the document in memory.
 void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::string& stem,
-                      const InputDescription& input, const FeatureChain& chain);
+                      const InputDescription& input, const FeatureChain& chain, HtmlReportRequest* html = nullptr);
 
 // The files addFeatureReport() writes for an input with these settings: the JSON document first,
 // then one CSV per stream.

@@ -61,6 +61,8 @@ int main(int argc, char** argv) {
     extractApp->add_option("--set", extract.settings,
                            "override defaults: 'zqx_tonewheel:numMaxima=20,...' (repeatable)");
     extractApp->add_flag("-q,--quiet", extract.quiet, "no progress display");
+    extractApp->add_flag("--report", extract.report,
+                         "also draw each result as NAME.html, and write index.html for several inputs");
     extractApp->add_flag("--skip-existing", extract.skipExisting,
                          "leave out inputs whose complete result set is already in the output folder");
 

@@ -37,6 +37,7 @@ struct ExtractOptions {
     std::vector<std::string> pluginDirs;
     bool quiet = false;
     bool skipExisting = false;  // leave out inputs whose complete result set is in outputDir
+    bool report = false;        // also NAME.html per input, and index.html for more than one
 };
 int extractCommand(const ExtractOptions& options);
 

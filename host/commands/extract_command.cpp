@@ -16,6 +16,8 @@
 #include "host/feature_report.h"
 #include "host/output_writer.h"
 #include "host/progress.h"
+#include "report/corpus_index.h"
+#include "report/file_report.h"
 
 namespace zqx::host {
 
@@ -27,7 +29,18 @@ struct Job {
     bool failed = false;
     bool skipped = false;
     double audioSeconds = 0.0;
+    std::unique_ptr<HtmlReportRequest> html;  // with --report: the page's request and what it drew
 };
+
+const char* const kIndexName = "index.html";
+
+// The link from the page of stem to the index in the output folder ("../index.html" one folder down).
+std::string indexLinkFor(const std::string& stem) {
+    std::string link;
+    for (char c : stem)
+        if (c == '/') link += "../";
+    return link + kIndexName;
+}
 
 // Output names as the input list gives them (CorpusInput::name); a name seen before gets "-2",
 // "-3", ...
@@ -60,10 +73,26 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     input.channels = reader.channels();
     input.frames = reader.frames();
     OutputBatch batch;
-    addFeatureReport(batch, outputDir, job.stem, input, chain);
+    addFeatureReport(batch, outputDir, job.stem, input, chain, job.html.get());
     // Results of inputs in sub-folders go to the same sub-folders of the output folder.
     ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
     batch.commit();
+}
+
+// With --skip-existing and --report: the page of results that exist, from their JSON.
+void drawExisting(Job& job, const std::string& outputDir) {
+    const std::filesystem::path base = std::filesystem::path(outputDir) / job.stem;
+    job.html->drawn = report::loadResultDocument(base.string() + ".json");
+    const std::string page = base.string() + ".html";
+    if (!std::filesystem::is_regular_file(page)) {
+        report::FileReportOptions pageOptions;
+        pageOptions.indexLink = job.html->indexLink;
+        pageOptions.resultName = base.filename().string() + ".json";
+        writeFileAtomically(page, report::renderFileReport(job.html->drawn, pageOptions));
+    }
+    job.html->drawn.chroma = {};
+    job.html->drawn.rhythm = {};
+    job.html->drawn.bandEnergy = {};
 }
 
 }  // namespace
@@ -89,13 +118,19 @@ int extractCommand(const ExtractOptions& options) {
     }
     try {
         for (const CorpusInput& input : expandCorpusInputs(options.inputs))
-            jobs.push_back({input.path, input.name, false, false, 0.0});
+            jobs.push_back({input.path, input.name, false, false, 0.0, nullptr});
         if (jobs.empty()) throw std::runtime_error("no audio files among the inputs");
     } catch (const std::exception& error) {
         reportError(error.what());
         return 1;
     }
     assignStems(jobs);
+    const bool index = options.report && jobs.size() > 1;
+    if (options.report)
+        for (Job& job : jobs) {
+            job.html = std::make_unique<HtmlReportRequest>();
+            if (index) job.html->indexLink = indexLinkFor(job.stem);
+        }
     std::size_t skipped = 0;
     if (options.skipExisting) {
         for (Job& job : jobs) {
@@ -114,6 +149,15 @@ int extractCommand(const ExtractOptions& options) {
         for (std::size_t i = next++; i < jobs.size(); i = next++) {
             Job& job = jobs[i];
             if (job.skipped) {
+                if (job.html) {
+                    // Its results exist: draw them if their page is missing, and index them.
+                    try {
+                        drawExisting(job, options.outputDir);
+                    } catch (const std::exception& error) {
+                        job.failed = true;
+                        progress.message("zqx: " + withPath(job.input, error.what()));
+                    }
+                }
                 progress.fileDone(0.0);
                 continue;
             }
@@ -135,6 +179,19 @@ int extractCommand(const ExtractOptions& options) {
     worker();
     for (std::thread& thread : pool) thread.join();
     progress.close();
+
+    if (index) {
+        std::vector<report::IndexEntry> entries;
+        for (Job& job : jobs)
+            if (!job.failed) entries.push_back({report::percentEncodePath(job.stem + ".html"), std::move(job.html->drawn)});
+        try {
+            writeFileAtomically((std::filesystem::path(options.outputDir) / kIndexName).string(),
+                                report::renderCorpusIndex(entries));
+        } catch (const std::exception& error) {
+            reportError(error.what());
+            return 1;
+        }
+    }
 
     const auto failed = std::count_if(jobs.begin(), jobs.end(), [](const Job& j) { return j.failed; });
     if (failed > 0) {
