@@ -149,9 +149,10 @@ Summary readSummary(const ordered_json& object) {
         k.tonic = textOr(*key, "tonic", "summary.key");
         k.mode = textOr(*key, "mode", "summary.key");
         k.name = textOr(*key, "name", "summary.key");
-        if (k.name.empty()) k.name = k.tonic + " " + k.mode;
+        if (k.name.empty() && !k.tonic.empty()) k.name = k.tonic + " " + k.mode;
         k.confidence = numberOr(*key, "confidence", "summary.key", std::nan(""));
-        summary.key = k;
+        // A key object with null names says that no key was found.
+        if (!k.name.empty()) summary.key = k;
     }
     if (const ordered_json* chords = member(object, "chords")) {
         if (!chords->is_array()) fail("summary.chords", "is not an array");

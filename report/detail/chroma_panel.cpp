@@ -75,7 +75,7 @@ std::string chromaPanel(const ResultDocument& doc, const TimeAxis& axis) {
     const Summary& summary = doc.summary;
     const std::string keyText =
         summary.key ? "Key: " + summary.key->name + " (confidence " + formatNumber(summary.key->confidence, 2) + ")"
-                    : "Key: not in this result";
+                    : summary.present ? "Key: none found (no clear tonal centre)" : "Key: not in this result";
     const bool chords = !summary.chords.empty();
     const double top = chords ? kChordTop + kChordHeight + 8 : kChordTop;
     const double height = 12 * kRowHeight;

@@ -22,9 +22,11 @@ struct Mark {
 std::vector<Mark> tempoMarks(const Summary& summary) {
     std::vector<Mark> marks;
     if (!summary.tempo) return marks;
-    marks.push_back({summary.tempo->bpm, "tempo " + formatNumber(summary.tempo->bpm, 1) + " BPM", true});
+    // A null tempo (no periodicity found) has nothing to mark, but its candidates may.
+    if (std::isfinite(summary.tempo->bpm) && summary.tempo->bpm > 0)
+        marks.push_back({summary.tempo->bpm, "tempo " + formatNumber(summary.tempo->bpm, 1) + " BPM", true});
     for (const TempoCandidate& c : summary.tempo->candidates)
-        if (std::abs(c.bpm - summary.tempo->bpm) > 1e-6)
+        if (std::isfinite(c.bpm) && c.bpm > 0 && !(std::abs(c.bpm - summary.tempo->bpm) <= 1e-6))
             marks.push_back({c.bpm, formatNumber(c.bpm, 1) + " (w " + formatNumber(c.weight, 2) + ")", false});
     return marks;
 }

@@ -91,5 +91,39 @@ TEST(ReportCommand, ACorpusWithABadResultIndexesTheRestAndFails) {
     EXPECT_FALSE(fs::exists(dir.file("bad.html")));
 }
 
+TEST(ExtractReport, PagesBesideTheResultsAndAnIndexForSeveralInputs) {
+    ScratchDir dir("extract_report");
+    fs::create_directories(dir.path() / "in" / "sub");
+    ASSERT_TRUE(writeAudio(dir.file("in/a.wav"), synthesisedPiece(5.0), 1, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    ASSERT_TRUE(writeAudio(dir.file("in/sub/b c.wav"), synthesisedPiece(4.5), 1, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    const std::string out = dir.file("out");
+    CommandResult r = runZqx("extract -q --report -o " + quoted(out) + " " + quoted(dir.file("in")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string index = readText(out + "/index.html");
+    EXPECT_NE(index.find("href=\"a.html\""), std::string::npos);
+    EXPECT_NE(index.find("href=\"sub/b%20c.html\""), std::string::npos);
+    const std::string page = readText(out + "/sub/b c.html");
+    EXPECT_NE(page.find("href=\"../index.html\""), std::string::npos);
+    EXPECT_NE(page.find("id=\"chroma-svg\""), std::string::npos);
+    // The page shows what its JSON says: the same file and band-energy stream.
+    EXPECT_NE(page.find("b c.wav"), std::string::npos);
+    EXPECT_EQ(page.find("no band-energy stream"), std::string::npos);
+
+    // A resumed run draws the pages that are missing and indexes every input again.
+    fs::remove(out + "/a.html");
+    fs::remove(out + "/index.html");
+    r = runZqx("extract -q --report --skip-existing -o " + quoted(out) + " " + quoted(dir.file("in")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(out + "/a.html"));
+    EXPECT_NE(readText(out + "/index.html").find("href=\"sub/b%20c.html\""), std::string::npos);
+
+    // One input: its page and no index.
+    r = runZqx("extract -q --report -o " + quoted(dir.file("one")) + " " + quoted(dir.file("in/a.wav")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir.file("one/a.html")));
+    EXPECT_FALSE(fs::exists(dir.file("one/index.html")));
+    EXPECT_EQ(readText(dir.file("one/a.html")).find("corpus index"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace zqx::test

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 
+#include "report/file_report.h"
 #include "report/result_document.h"
 #include "tests/report/result_fixture.h"
 
@@ -71,6 +72,25 @@ TEST(ResultDocument, NullValuesReadAsNaN) {
     const ResultDocument doc = readResultDocument(json);
     EXPECT_TRUE(std::isnan(doc.chroma.row(3)[2]));
     EXPECT_TRUE(std::isnan(doc.summary.loudness->integratedLufs));
+}
+
+TEST(ResultDocument, ASummaryThatFoundNothingHasNoKeyAndNoTempo) {
+    // How a result of silence or speech says it: null key names, a null tempo, no chords.
+    ordered_json json = makeResult(5.0, true);
+    json["summary"]["key"] = {{"tonic", nullptr}, {"mode", nullptr}, {"name", nullptr}, {"confidence", 0.0}};
+    json["summary"]["tempo"]["bpm"] = nullptr;
+    json["summary"]["tempo"]["steady"] = false;
+    json["summary"]["chords"] = ordered_json::array();
+    const ResultDocument doc = readResultDocument(json);
+    EXPECT_FALSE(doc.summary.key);
+    ASSERT_TRUE(doc.summary.tempo);
+    EXPECT_TRUE(std::isnan(doc.summary.tempo->bpm));
+    EXPECT_TRUE(doc.summary.chords.empty());
+    const std::string html = renderFileReport(doc);
+    EXPECT_NE(html.find("Key: none found"), std::string::npos);
+    EXPECT_NE(html.find("Tempo \u2013 BPM"), std::string::npos);
+    EXPECT_EQ(html.find("tempo \u2013 BPM"), std::string::npos);  // no marker line for a missing tempo
+    EXPECT_NE(html.find(">80.0 (w 0.07)</text>"), std::string::npos);
 }
 
 TEST(ResultDocument, PartsAResultLacksStayEmpty) {
