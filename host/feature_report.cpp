@@ -142,9 +142,7 @@ void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::str
         options.indexLink = html->indexLink;
         options.resultName = base.filename().string() + ".json";
         batch.add(base.string() + ".html", report::renderFileReport(html->drawn, options));
-        html->drawn.chroma = {};
-        html->drawn.rhythm = {};
-        html->drawn.bandEnergy = {};
+        html->drawn.dropStreams();
     }
     for (const FeatureStream& stream : chain.streams())
         batch.add(base.string() + "." + stream.name + ".csv", featureCsv(stream));

@@ -189,6 +189,12 @@ double ResultDocument::timeExtent() const {
     return extent;
 }
 
+void ResultDocument::dropStreams() {
+    chroma = {};
+    rhythm = {};
+    bandEnergy = {};
+}
+
 ResultDocument readResultDocument(const ordered_json& json) {
     if (!json.is_object()) throw ResultFormatError("not a zqx result: the document is not a JSON object");
     const ordered_json* features = member(json, "features");

@@ -114,6 +114,8 @@ struct ResultDocument {
 
     // The end of the last thing drawn on the time axis: the duration, or a later stream end.
     double timeExtent() const;
+    // Frees the streams, keeping the facts, settings and summary (all an index needs).
+    void dropStreams();
 };
 
 // Reads a parsed result. Throws ResultFormatError naming the field that is missing or wrongly

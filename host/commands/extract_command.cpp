@@ -90,9 +90,7 @@ void drawExisting(Job& job, const std::string& outputDir) {
         pageOptions.resultName = base.filename().string() + ".json";
         writeFileAtomically(page, report::renderFileReport(job.html->drawn, pageOptions));
     }
-    job.html->drawn.chroma = {};
-    job.html->drawn.rhythm = {};
-    job.html->drawn.bandEnergy = {};
+    job.html->drawn.dropStreams();
 }
 
 }  // namespace

@@ -63,9 +63,7 @@ int reportCommand(const ReportOptions& options) {
             report::ResultDocument doc = writeFileReport(input, output, indexPath);
             // The index needs the facts and the summary only; a corpus of long files would not fit
             // in memory with every stream kept.
-            doc.chroma = {};
-            doc.rhythm = {};
-            doc.bandEnergy = {};
+            doc.dropStreams();
             entries.push_back({linkFrom(folderOf(indexPath), output), std::move(doc)});
         } catch (const std::exception& error) {
             reportError(error.what());
