@@ -125,3 +125,39 @@ def test_class_spread(vector, spread):
                                           ("Xyz", "X")])
 def test_essentia_chord_labels(label, harte):
     assert systems.essentia_chord_label(label) == harte
+
+
+@pytest.mark.parametrize("name, key, has_chords", [("d01_drums_break_97", None, False),
+                                                   ("m10_cs_minor_92", "C# minor", True),
+                                                   ("m07_as_major_80_waltz", "A# major", True)])
+def test_music_truth_key_and_chords(name, key, has_chords):
+    import generate_set
+    item = ITEMS[name]
+    info, spans, notes = generate_set.music_truth(item, composer.compose(item, seed=17))
+    assert info["key"] == key and info["tempo_bpm"] == pytest.approx(item.bpm, rel=1e-5)
+    assert (spans is not None) == has_chords and (len(notes) > 0) == has_chords
+    if spans:
+        assert spans[0][0] == 0.0 and spans[-1][1] == item.duration
+        assert all(a[1] == pytest.approx(b[0]) for a, b in zip(spans, spans[1:]))
+
+
+def _write_wav(path, signal, rate):
+    import wave
+    with wave.open(str(path), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes((np.clip(signal, -1, 1 - 2 ** -15) * 32768).astype("<i2").tobytes())
+
+
+@pytest.mark.parametrize("rate", [22050, 44100, 48000])
+def test_stft_reference_chroma_finds_a_triad(tmp_path, rate):
+    t = np.arange(3 * rate) / rate
+    # A minor triad from A3: A, C, E.
+    midi = (57, 60, 64)
+    x = sum(0.2 * np.sin(2 * np.pi * 440.0 * 2 ** ((m - 69) / 12) * t) for m in midi)
+    _write_wav(tmp_path / "triad.wav", x, rate)
+    c = systems.stft_chroma(str(tmp_path / "triad.wav"))
+    assert c["length"] == pytest.approx(4096 / rate) and len(c["starts"]) == int(np.ceil(3 * rate / 4096))
+    top3 = set(np.argsort(-c["values"][1])[:3])
+    assert top3 == {9, 0, 4}

@@ -34,6 +34,7 @@ class MusicItem:
     melody_program: Optional[int] = None
     melody_style: str = "plain"     # "plain" (quarters and eighths), "fast" (sixteenth runs), "arpeggio"
     drums: bool = False
+    drum_style: str = "basic"       # "basic" (kick 1 and 3, snare 2 and 4) or "break" (syncopated kick, ghost snare)
     swing: bool = False
     rate: int = 44100
     channels: int = 1
@@ -146,6 +147,13 @@ _MUSIC = (
               "arpeggio", bass_program=ACOUSTIC_BASS, melody_program=VIOLIN, drums=True, channels=2),
 )
 
+# Drum kit alone on GM channel 10: a beat with no pitch, so no key and chord N throughout.
+_DRUMS_ONLY = (
+    MusicItem("d01_drums_break_97", 97, "4/4", "C", "major", ("I",), None, drums=True, drum_style="break",
+              duration=20.0),
+    MusicItem("d02_drums_174", 174, "4/4", "C", "major", ("I",), None, drums=True, rate=48000, duration=20.0),
+)
+
 _GAIN_VARIANTS = ("m05_f_major_72_swing", "m11_a_major_96", "m17_c_minor_120", "m24_f_major_160")
 
 _HARD = (
@@ -194,4 +202,4 @@ def _gain_variants():
 
 def all_items():
     """Every item, in a fixed order."""
-    return _MUSIC + _gain_variants() + _HARD + _OTHER
+    return _MUSIC + _DRUMS_ONLY + _gain_variants() + _HARD + _OTHER

@@ -227,7 +227,10 @@ class _Composer:
             for e in range(eighths):
                 pos = bar_q + 0.5 * e
                 self.add(pos, 0.1, DRUM_CHANNEL, CLOSED_HAT, 58 if e % 2 else 70, None)
-            if meter == "4/4":
+            if meter == "4/4" and self.item.drum_style == "break":
+                hits = [(0, KICK, 104), (1, SNARE, 94), (1.5, KICK, 90), (2.5, KICK, 96), (3, SNARE, 94),
+                        (3.75, SNARE, 50)]
+            elif meter == "4/4":
                 hits = [(0, KICK, 104), (1, SNARE, 92), (2, KICK, 98), (3, SNARE, 92)]
             elif meter == "3/4":
                 hits = [(0, KICK, 104), (1, SNARE, 80), (2, SNARE, 80)]
