@@ -161,3 +161,74 @@ def test_stft_reference_chroma_finds_a_triad(tmp_path, rate):
     assert c["length"] == pytest.approx(4096 / rate) and len(c["starts"]) == int(np.ceil(3 * rate / 4096))
     top3 = set(np.argsort(-c["values"][1])[:3])
     assert top3 == {9, 0, 4}
+
+
+def _perfect_answers(item):
+    """Truth of a composed item and a zqx result that agrees with it everywhere, in the shapes the
+    readers produce (summary as zqx extract writes it, chroma halves on 4096-sample blocks)."""
+    import generate_set
+    piece = composer.compose(item, seed=17)
+    info, spans, notes = generate_set.music_truth(item, piece)
+    ref_int = np.array([[s, e] for s, e, _ in spans])
+    ref_lab = [l for _, _, l in spans]
+    t = dict(info, name=item.name, kind=item.kind, rate=item.rate, duration=item.duration, lab=(ref_int, ref_lab),
+             notes=notes)
+    tonic, mode = info["key"].split()
+    starts = truth.block_starts(item.duration, item.rate)
+    length = truth.BLOCK_SAMPLES / item.rate
+    weights = truth.block_weights(notes, starts, length)
+    summary = {"tempo": {"bpm": info["tempo_bpm"], "confidence": 0.9, "candidates": [], "steady": True},
+               "key": {"tonic": tonic, "mode": mode, "name": info["key"], "confidence": 0.8},
+               "chords": [{"start": s, "end": e, "label": l} for s, e, l in spans],
+               "loudness": {"integrated_lufs": -14.2, "range_lu": 3.0, "sample_peak_dbfs": -1.0},
+               "dynamic_range": 1.5}
+    z = {"summary": summary, "baseline_bpm": info["tempo_bpm"] * 2, "dynamic_range": 1.5,
+         "chroma": {"starts": starts, "length": length, "peak": weights, "mean": np.roll(weights, 1, axis=1)}}
+    res = {"zqx_fft": z, "zqx_mrfft": z, "aubio": None, "essentia": None, "stft": None,
+           "ffmpeg": {"integrated_lufs": -14.25, "range_lu": 3.2, "sample_peak_dbfs": -1.0}}
+    return t, res
+
+
+def test_score_table_gives_full_marks_to_a_perfect_answer():
+    import score
+    tallies = {}
+    for name in ("m17_c_minor_120", "m09_ds_major_88_six_eight"):
+        t, res = _perfect_answers(ITEMS[name])
+        score.score_item(t, res, tallies)
+    cells = tallies[("zqx", "music")].cells()
+    assert {c: cells[c] for c in ("tempo", "tempo_x", "steady", "key", "chords", "lufs")} == \
+        {"tempo": 1.0, "tempo_x": 1.0, "steady": 1.0, "key": 1.0, "chords": 1.0, "lufs": 1.0}
+    assert cells["lra"] == 0.0                                 # 0.2 LU off
+    baseline = tallies[("zqx_baseline", "music")].cells()
+    assert (baseline["tempo"], baseline["tempo_x"]) == (0.0, 1.0)   # double tempo
+    peak = tallies[("fft_peak", "music")].cells()
+    assert peak["top1"] == 1.0 and peak["top3"] == pytest.approx(1.0) and peak["block_cos"] == pytest.approx(1.0)
+    assert tallies[("fft_mean", "music")].cells()["block_cos"] < 0.8   # one class off
+    assert tallies[("aubio", "music")].cells()["tempo"] is None        # no answer: n/a, not 0
+
+
+def test_zqx_reader_reads_what_extract_writes(tmp_path):
+    import json
+    lags = list(range(30, 100))
+    with open(tmp_path / "x.rhythm.csv", "w") as f:
+        f.write("time," + ",".join(f"lag_{l}" for l in lags) + "\n")
+        # Peak at lag 48 (125 BPM) in the sum, though lag 60 wins the first group.
+        f.write("0," + ",".join("5" if l == 60 else "3" if l == 48 else "0" for l in lags) + "\n")
+        f.write("4," + ",".join("4" if l == 48 else "0" for l in lags) + "\n")
+    classes = truth.PITCH_CLASSES
+    with open(tmp_path / "x.chroma.csv", "w") as f:
+        f.write("time," + ",".join("peak_" + c for c in classes) + "," + ",".join("mean_" + c for c in classes) + "\n")
+        f.write("0," + ",".join(["1"] * 24) + "\n0.1," + ",".join(["2"] * 24) + "\n")
+    with open(tmp_path / "x.dynamics.csv", "w") as f:
+        f.write("time,dynamic_range\n0,1.25\n")
+    doc = {"analysisSampleRate": 40960, "features": {"chroma": {"blockLength": 4096}},
+           "summary": {"tempo": {"bpm": 125.0, "steady": False}, "key": {"tonic": "A", "mode": "minor"}}}
+    (tmp_path / "x.json").write_text(json.dumps(doc))
+    z = systems.read_zqx(str(tmp_path), "x")
+    assert z["baseline_bpm"] == 125.0 and z["dynamic_range"] == 1.25
+    assert z["chroma"]["length"] == 0.1 and z["chroma"]["peak"].shape == (2, 12)
+    assert z["chroma"]["mean"][1, 0] == 2.0
+    assert systems.summary_tempo(z["summary"]) == (125.0, False)
+    assert systems.summary_key(z["summary"]) == "A minor"
+    assert systems.summary_chords(z["summary"]) is None and systems.summary_loudness(None) == (None, None)
+    assert systems.read_zqx(str(tmp_path), "missing")["summary"] is None
