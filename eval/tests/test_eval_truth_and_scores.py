@@ -232,3 +232,58 @@ def test_zqx_reader_reads_what_extract_writes(tmp_path):
     assert systems.summary_key(z["summary"]) == "A minor"
     assert systems.summary_chords(z["summary"]) is None and systems.summary_loudness(None) == (None, None)
     assert systems.read_zqx(str(tmp_path), "missing")["summary"] is None
+
+
+def test_peer_cache_runs_only_new_or_changed_items(tmp_path):
+    import score
+    calls = []
+
+    def fn(wav):
+        calls.append(wav)
+        return len(calls)
+
+    path = str(tmp_path / "cache.json")
+    first = score.cached_per_file(path, {"a": "d1", "b": "d2"}, ["a.wav", "b.wav"], fn, jobs=1)
+    assert first == {"a": 1, "b": 2}
+    again = score.cached_per_file(path, {"a": "d1", "b": "d3", "c": "d4"}, ["a.wav", "b.wav", "c.wav"], fn, jobs=1)
+    assert calls == ["a.wav", "b.wav", "b.wav", "c.wav"] and again == {"a": 1, "b": 3, "c": 4}
+
+
+def test_essentia_reader_places_chords_and_tolerates_failed_algorithms(tmp_path):
+    import json
+    doc = {"rate": 4096, "frame": 4096, "hop": 2048, "errors": ["percival: exception in Essentia"],
+           "rhythm_extractor_2013": {"bpm": 120.0, "confidence": 1.2}, "percival": None,
+           "key": {"key": "Bb", "scale": "minor", "strength": 0.5}, "loudness": None,
+           "hpcp_blocks": {"block": 4096, "values": [[1] + [0] * 11, [0, 1] + [0] * 10]},
+           "chords": {"hop": 2048, "labels": ["C", "Am", "F#m"]}}
+    (tmp_path / "x.essentia.json").write_text(json.dumps(doc))
+    e = systems.read_essentia(str(tmp_path), "x")
+    assert (e["bpm"], e["steady"], e["percival_bpm"], e["key"]) == (120.0, False, None, "Bb minor")
+    intervals, labels = e["chords"]
+    # Frame i speaks for the hop around its centre: [0.5 i + 0.25, 0.5 i + 0.75) s here, the first from 0.
+    assert labels == ["C:maj", "A:min", "F#:min"]
+    assert intervals.tolist() == [[0.0, 0.75], [0.75, 1.25], [1.25, 1.75]]
+    assert e["hpcp"]["starts"].tolist() == [0.0, 1.0] and e["hpcp"]["length"] == 1.0
+    assert systems.read_essentia(str(tmp_path), "missing") is None
+
+
+@pytest.mark.parametrize("quiet, full, ok", [(1.0, 1.0, 1.0), (1.0099, 1.0, 1.0), (1.02, 1.0, 0.0),
+                                             (None, 1.0, None)])
+def test_dynamic_range_across_gain_variants(quiet, full, ok):
+    import score
+    rows = [{"name": "a", "zqx_dynamic_range": full, "zqx_baseline_dynamic_range": full},
+            {"name": "a_quiet", "zqx_dynamic_range": quiet, "zqx_baseline_dynamic_range": quiet}]
+    truths = [{"name": "a", "kind": "music"}, {"name": "a_quiet", "kind": "music", "variant_of": "a"}]
+    tallies = {}
+    score.score_gain_variants(rows, truths, tallies)
+    assert tallies[("zqx", "music")].cells()["dyn_gain"] == ok
+
+
+def test_swing_moves_off_beat_eighths_to_two_thirds():
+    item = ITEMS["m05_f_major_72_swing"]
+    piece = composer.compose(item, seed=17)
+    hats = sorted({n.on % composer.TICKS_PER_QUARTER for n in piece.notes if n.pitch == composer.CLOSED_HAT
+                   and n.channel == composer.DRUM_CHANNEL})
+    assert hats == [0, 320]
+    straight = composer.compose(ITEMS["m11_a_major_96"], seed=17)
+    assert sorted({n.on % 480 for n in straight.notes if n.channel == composer.DRUM_CHANNEL}) == [0, 240]
