@@ -24,7 +24,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import numpy as np  # noqa: E402
 
 from zqx_eval import metrics, systems, truth  # noqa: E402
-from zqx_eval.catalogue import HARD_KINDS  # noqa: E402
+from zqx_eval.catalogue import HARD_KINDS, RUBATO_KIND  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LOUDNESS_TOLERANCE_LU = 0.1
@@ -261,7 +261,7 @@ DYNAMIC_RANGE_GAIN_TOLERANCE = 0.01
 
 LEGEND = """\
 tempo 4%: share of items within 4 % of the true beat; 4% x2x3: also allowing x2, x1/2, x3, x1/3.
-steady: share with steady = true on music, false on speech, silence and noise.
+steady: share with steady = true on music, false on rubato, speech, silence and noise.
 key: mir_eval weighted score. chords: mir_eval majmin overlap, duration-weighted.
 LUFS, LRA: share within 0.1 LU of ffmpeg ebur128. dyn gain: share of -20 dB variants whose
 dynamic range is within 1 % of the full-level item's.
@@ -315,9 +315,12 @@ def print_table(tallies, group_sizes, out=sys.stdout):
 
 def _applies(column, group):
     """Whether a column is a measure of this group at all (blank when not, n/a when a system lacks it)."""
-    music = group == "music" or group.startswith("hard")
-    if column in ("tempo", "tempo_x", "key", "top1", "top3", "block_cos", "file_cos"):
-        return music
+    beat = group == "music" or group.startswith("hard")
+    pitched = beat or group == RUBATO_KIND
+    if column in ("tempo", "tempo_x"):
+        return beat
+    if column in ("key", "top1", "top3", "block_cos", "file_cos"):
+        return pitched
     if column == "spread":
         return group == "noise"
     if column in ("lufs", "lra"):
@@ -373,7 +376,8 @@ def main():
                "stft": systems.stft_chroma(t["wav"]) if t["kind"] != "silence" else None}
         rows.append(score_item(t, res, tallies))
     score_gain_variants(rows, truths, tallies)
-    order = ["music", "hard cases (all)"] + [f"hard: {k}" for k in HARD_KINDS] + ["speech", "silence", "noise"]
+    order = (["music", "hard cases (all)"] + [f"hard: {k}" for k in HARD_KINDS]
+             + [RUBATO_KIND, "speech", "silence", "noise"])
     group_sizes = {g: group_sizes[g] for g in order if g in group_sizes}
 
     for p in problems:

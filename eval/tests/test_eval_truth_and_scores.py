@@ -24,7 +24,8 @@ def test_catalogue_covers_what_the_set_promises():
     assert any(i.swing for i in MUSIC)
     assert min(i.bpm for i in MUSIC) <= 50 and max(i.bpm for i in MUSIC) >= 220
     assert {i.rate for i in catalogue.all_items()} == {22050, 44100, 48000}
-    assert {i.kind for i in catalogue.all_items()} >= set(catalogue.HARD_KINDS) | set(catalogue.NON_MUSIC_KINDS)
+    assert {i.kind for i in catalogue.all_items()} >= \
+        set(catalogue.HARD_KINDS) | set(catalogue.NON_MUSIC_KINDS) | {catalogue.RUBATO_KIND}
     assert len(ITEMS) == len(catalogue.all_items()), "item names must be unique"
 
 
@@ -287,3 +288,17 @@ def test_swing_moves_off_beat_eighths_to_two_thirds():
     assert hats == [0, 320]
     straight = composer.compose(ITEMS["m11_a_major_96"], seed=17)
     assert sorted({n.on % 480 for n in straight.notes if n.channel == composer.DRUM_CHANNEL}) == [0, 240]
+
+
+def test_rubato_has_no_single_tempo_but_keeps_its_chords():
+    import generate_set
+    item = ITEMS["r01_rubato_piano_c_minor"]
+    piece = composer.compose(item, seed=17)
+    bpms = [60e6 / us for _, us in piece.tempo_map]
+    assert max(bpms) / min(bpms) > 1.5
+    # Seconds follow the tempo map: each beat lasts as long as its own tempo says.
+    (t0, us0), (t1, _) = piece.tempo_map[:2]
+    assert piece.seconds(t1) - piece.seconds(t0) == pytest.approx(us0 / 1e6)
+    info, spans, notes = generate_set.music_truth(item, piece)
+    assert info["tempo_bpm"] is None and info["key"] == "C minor"
+    assert spans[-1][1] == item.duration and notes[:, 1].max() <= item.duration

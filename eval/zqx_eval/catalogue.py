@@ -16,6 +16,8 @@ TRUMPET, ALTO_SAX, OBOE, CLARINET, FLUTE, SAW_LEAD = 56, 65, 68, 71, 73, 81
 
 HARD_KINDS = ("bass_under_chords", "solo_harmonics", "fast_passages", "tuned_flat_30")
 NON_MUSIC_KINDS = ("speech", "silence", "noise")
+# Music without a steady beat: key, chords and notes are known, the tempo is not one number.
+RUBATO_KIND = "rubato"
 
 
 @dataclass(frozen=True)
@@ -40,6 +42,7 @@ class MusicItem:
     channels: int = 1
     gain_db: float = 0.0
     tune_cents: float = 0.0
+    rubato: float = 0.0             # tempo swings up to this share either way, beat by beat (no steady beat)
     reverb: bool = False
     duration: float = 24.0
     kind: str = "music"
@@ -181,6 +184,13 @@ _HARD = (
               rate=48000, kind="tuned_flat_30"),
 )
 
+_RUBATO = (
+    MusicItem("r01_rubato_piano_c_minor", 80, "4/4", "C", "minor", ("i", "iv", "V", "i"), PIANO, "sustain",
+              bass_program=ACOUSTIC_BASS, melody_program=PIANO, rubato=0.35, kind=RUBATO_KIND),
+    MusicItem("r02_rubato_strings_e_major", 66, "3/4", "E", "major", ("I", "vi", "IV", "V"), STRINGS, "sustain",
+              bass_program=CELLO, melody_program=FLUTE, rubato=0.3, rate=48000, kind=RUBATO_KIND),
+)
+
 _OTHER = (
     SpeechItem("s01_speech_en_us", "en-us", 160, _TEXT_EN),
     SpeechItem("s02_speech_en_gb_female", "en-gb+f3", 140, _TEXT_EN, rate=48000),
@@ -202,4 +212,4 @@ def _gain_variants():
 
 def all_items():
     """Every item, in a fixed order."""
-    return _MUSIC + _DRUMS_ONLY + _gain_variants() + _HARD + _OTHER
+    return _MUSIC + _DRUMS_ONLY + _gain_variants() + _HARD + _RUBATO + _OTHER
