@@ -17,6 +17,7 @@ import hashlib
 import json
 import math
 import os
+import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -338,9 +339,18 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--no-essentia", action="store_true", help="leave Essentia out (no Node)")
     ap.add_argument("--rerun-peers", action="store_true", help="run aubio, Essentia and ffmpeg again")
+    ap.add_argument("--items", metavar="REGEX", help="score only the items whose name or kind matches")
     args = ap.parse_args()
 
     manifest, truths = load_truths(args.set)
+    if args.items:
+        try:
+            pattern = re.compile(args.items)
+        except re.error as e:
+            sys.exit(f"score: --items: {e}")
+        truths = [t for t in truths if pattern.search(t["name"]) or pattern.search(t["kind"])]
+        if not truths:
+            sys.exit(f"score: --items {args.items!r} matches no item")
     if not os.access(args.zqx, os.X_OK):
         sys.exit(f"score: no zqx executable at {args.zqx} (build the zqx target, or give --zqx)")
     os.makedirs(args.run, exist_ok=True)
