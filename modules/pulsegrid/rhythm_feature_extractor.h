@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "modules/pulsegrid/kernel_buffer.h"
+#include "kernels/kernel_buffer.h"
 #include "qvt/base_vector.h"
 
 // The lag range of the periodicity profile, in frames.
