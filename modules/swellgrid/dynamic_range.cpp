@@ -13,6 +13,8 @@
 #include "qvt/operations.h"
 #include "qvt/vector_func.h"
 
+namespace zqx::swellgrid {
+
 namespace {
 
 constexpr double kSegmentMs = 30000.0;
@@ -111,3 +113,5 @@ float computeDynamicRange(const std::vector<float>& levelHistory, const BaseVect
 
     return Max(contour, n) - Min(contour, n);
 }
+
+}  // namespace zqx::swellgrid
