@@ -4,21 +4,21 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/parameter_map.h"
+#include "tests/support/fake_parameter_set.h"
 #include "modules/swellgrid/dynamic_midlevel_module.h"
 #include "qvt/qvt_exception.h"
 
 namespace {
 
-using zqx::host::ParameterMap;
+using zqx::test::FakeParameterSet;
 
-DynamicMidlevelModule makeModule(ParameterMap params) {
-    ParameterMap globalParams;
+DynamicMidlevelModule makeModule(FakeParameterSet params) {
+    FakeParameterSet globalParams;
     return DynamicMidlevelModule(&params, &globalParams);
 }
 
-std::vector<float> levelsAfter(ParameterMap params, const std::vector<std::vector<float>>& blocks) {
-    ParameterMap globalParams;
+std::vector<float> levelsAfter(FakeParameterSet params, const std::vector<std::vector<float>>& blocks) {
+    FakeParameterSet globalParams;
     DynamicMidlevelModule module(&params, &globalParams);
     DataBlock* out = nullptr;
     for (std::vector<float> block : blocks) {
@@ -54,8 +54,8 @@ TEST(DynamicMidlevelModule, LevelIsTheMeanOfTheSliceInDouble) {
 }
 
 TEST(DynamicMidlevelModule, SliceOutOfRangeThrowsAndLeavesTheHistory) {
-    ParameterMap params{{"hanningLen", 2}, {"offset", 2}, {"size", 3}};
-    ParameterMap globalParams;
+    FakeParameterSet params{{"hanningLen", 2}, {"offset", 2}, {"size", 3}};
+    FakeParameterSet globalParams;
     DynamicMidlevelModule module(&params, &globalParams);
     DataBlock* out = nullptr;
     float good[5] = {0, 0, 1, 2, 3};

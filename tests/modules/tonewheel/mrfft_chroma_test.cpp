@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "host/parameter_map.h"
+#include "tests/support/fake_parameter_set.h"
 #include "modules/tonewheel/chroma_module.h"
 #include "modules/tonewheel/mrfft_chroma.h"
 #include "tonalscan/pitch_calc.h"
 
 namespace {
 
-using zqx::host::ParameterMap;
+using zqx::test::FakeParameterSet;
 using zqx::tonewheel::PitchCalcBinding;
 
 // What the scripted analysis object answers, and what it saw.
@@ -104,8 +104,8 @@ protected:
     }
 
     Script m_script;
-    ParameterMap m_module;
-    ParameterMap m_global;
+    FakeParameterSet m_module;
+    FakeParameterSet m_global;
 };
 
 TEST_F(MrfftChroma, FoldsCentsIntoPitchClasses) {
