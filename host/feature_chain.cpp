@@ -165,6 +165,7 @@ const FeatureStream& FeatureChain::stream(const std::string& name) const {
 
 void FeatureChain::push(const float* samples, std::size_t n) {
     if (m_finished) throw std::logic_error("FeatureChain::push after finish");
+    if (m_listener && n > 0) m_listener->inputSamples(samples, n);
     Route* resample = nullptr;
     for (Route& route : m_routes)
         if (route.cut == BlockCut::Resample) resample = &route;

@@ -58,6 +58,8 @@ struct FeatureStream {
 class FeatureListener {
 public:
     virtual ~FeatureListener() = default;
+    // The mono samples as pushed, at the input rate (before any resampling).
+    virtual void inputSamples(const float* samples, std::size_t n) { (void)samples, (void)n; }
     // The samples every stage analyses (after resampling).
     virtual void analysisSamples(const float* samples, std::size_t n) { (void)samples, (void)n; }
     // count rows of bands band-energy values, one row per 10 ms frame.
