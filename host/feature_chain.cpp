@@ -59,12 +59,6 @@ void FeatureChainSettings::override(const std::string& stageText) {
     }
 }
 
-std::vector<std::string> featureChainPlugins(const FeatureChainSettings& settings) {
-    std::vector<std::string> names;
-    for (const ExtractStage& stage : settings.stages) names.push_back(stage.plugin);
-    return names;
-}
-
 long long FeatureStream::fact(const std::string& key, long long fallback) const {
     for (const auto& [name, value] : facts)
         if (name == key) return value;

@@ -30,9 +30,6 @@ struct FeatureChainSettings {
     void override(const std::string& stageText);
 };
 
-// Every plug-in of the table, in creation order: each must be present before a run starts.
-std::vector<std::string> featureChainPlugins(const FeatureChainSettings& settings);
-
 // One feature stream: a row of values with a time stamp (seconds from the start of the stream)
 // per block the module returned. The row width is that of the first returned block.
 struct FeatureStream {
@@ -81,7 +78,8 @@ struct RateConversion {
 // serves any number of chains, on any number of threads, for files of any rate.
 class FeatureChainPlan {
 public:
-    // Throws PluginNotFoundError or LoaderError naming a missing or broken plug-in.
+    // Loads every plug-in of the table, so none is ever left out quietly; throws PluginNotFoundError
+    // or LoaderError naming a missing or broken one.
     FeatureChainPlan(FeatureChainSettings settings, const PluginLocator& locator);
 
     const FeatureChainSettings& settings() const { return m_settings; }
