@@ -15,14 +15,15 @@
 
 namespace {
 
-using zqx::test::FakeParameterSet;
+// The module classes read their parameters from a fake set; no host library is needed.
+using ParameterMap = zqx::test::FakeParameterSet;
 
-FakeParameterSet moduleSet(int in, int out, bool filter) {
-    return FakeParameterSet{{"inSampRate", in}, {"outSampRate", out}, {"antiAliasFilter", filter}};
+ParameterMap moduleSet(int in, int out, bool filter) {
+    return ParameterMap{{"inSampRate", in}, {"outSampRate", out}, {"antiAliasFilter", filter}};
 }
 
-FakeParameterSet chainSet(int rate = 44100, int window = 1024) {
-    return FakeParameterSet{{"samplingRate", rate}, {"windowSize", window}, {"overlapSize", 0}};
+ParameterMap chainSet(int rate = 44100, int window = 1024) {
+    return ParameterMap{{"samplingRate", rate}, {"windowSize", window}, {"overlapSize", 0}};
 }
 
 // Runs one block and copies the result out of the module's buffer.
@@ -48,8 +49,8 @@ std::vector<float> ramp(std::size_t n) {
 }
 
 TEST(ResampleModule, ReadsParametersInOrderAndRewritesTheChain) {
-    FakeParameterSet params = moduleSet(0, 16000, true);
-    FakeParameterSet chain = chainSet(48000, 1536);
+    ParameterMap params = moduleSet(0, 16000, true);
+    ParameterMap chain = chainSet(48000, 1536);
     CResampleModule module(&params, &chain);
     EXPECT_EQ(params.readLog(), (std::vector<std::string>{"inSampRate", "outSampRate", "antiAliasFilter"}));
     EXPECT_EQ(chain.readLog(), (std::vector<std::string>{"windowSize", "overlapSize", "samplingRate"}));
@@ -67,8 +68,8 @@ TEST(ResampleModule, ReadsParametersInOrderAndRewritesTheChain) {
 }
 
 TEST(ResampleModule, BothRatesFromSamplingRateMeanNoConversion) {
-    FakeParameterSet params = moduleSet(0, 0, true);
-    FakeParameterSet chain = chainSet(22050, 777);
+    ParameterMap params = moduleSet(0, 0, true);
+    ParameterMap chain = chainSet(22050, 777);
     const auto before = chain.values();
     CResampleModule module(&params, &chain);
     EXPECT_EQ(chain.readLog(), (std::vector<std::string>{"windowSize", "overlapSize", "samplingRate", "samplingRate"}));
@@ -87,18 +88,18 @@ TEST(ResampleModule, RefusedConfigurations) {
     const std::string rates = "CResampleModule: sampling rates must be between 1 and 2147483647 Hz";
     struct Case {
         const char* name;
-        FakeParameterSet params, chain;
+        ParameterMap params, chain;
         std::string message;
     };
     std::vector<Case> cases = {
         {"overlap 512", moduleSet(0, 16000, false),
-         FakeParameterSet{{"samplingRate", 48000}, {"windowSize", 1024}, {"overlapSize", 512}}, overlap},
+         ParameterMap{{"samplingRate", 48000}, {"windowSize", 1024}, {"overlapSize", 512}}, overlap},
         {"overlap missing", moduleSet(0, 16000, false),
-         FakeParameterSet{{"samplingRate", 48000}, {"windowSize", 1024}}, overlap},
+         ParameterMap{{"samplingRate", 48000}, {"windowSize", 1024}}, overlap},
         {"sampling rate 0", moduleSet(0, 16000, false), chainSet(0), rates},
         {"sampling rate missing", moduleSet(44100, 0, false),
-         FakeParameterSet{{"windowSize", 1024}, {"overlapSize", 0}}, rates},
-        {"input rate missing", FakeParameterSet{{"outSampRate", 22050}}, chainSet(), rates},
+         ParameterMap{{"windowSize", 1024}, {"overlapSize", 0}}, rates},
+        {"input rate missing", ParameterMap{{"outSampRate", 22050}}, chainSet(), rates},
         {"output rate negative", moduleSet(44100, -8000, false), chainSet(), rates},
     };
     for (auto& c : cases) {
@@ -118,8 +119,8 @@ TEST(ResampleModule, RefusedConfigurations) {
 }
 
 TEST(ResampleModule, HostFacingAnswers) {
-    FakeParameterSet params = moduleSet(44100, 22050, false);
-    FakeParameterSet chain = chainSet();
+    ParameterMap params = moduleSet(44100, 22050, false);
+    ParameterMap chain = chainSet();
     CResampleModule module(&params, &chain);
     EXPECT_EQ(module.getOutputSize(1000), 500u);
     EXPECT_EQ(module.getOutputSize(0), 0u);
@@ -129,8 +130,8 @@ TEST(ResampleModule, HostFacingAnswers) {
     EXPECT_EQ(module.getParameterNote(), ".");
     EXPECT_EQ(module.getInputTypeName(), "");
     EXPECT_EQ(module.getOutputTypeName(), "");
-    FakeParameterSet up = moduleSet(44100, 48000, false);
-    FakeParameterSet chain2 = chainSet();
+    ParameterMap up = moduleSet(44100, 48000, false);
+    ParameterMap chain2 = chainSet();
     CResampleModule upModule(&up, &chain2);
     // 1000 * 1.08843541 (the float ratio) = 1088.43...
     EXPECT_EQ(upModule.getOutputSize(1000), 1088u);
@@ -149,16 +150,16 @@ TEST(ResampleModule, HostFacingAnswers) {
 
 // The designed taps are the ones of the worked design, stored as floats.
 TEST(ResampleModule, DesignsTheFilterEvenWhenItIsOff) {
-    FakeParameterSet params = moduleSet(44100, 22050, false);
-    FakeParameterSet chain = chainSet();
+    ParameterMap params = moduleSet(44100, 22050, false);
+    ParameterMap chain = chainSet();
     CResampleModule module(&params, &chain);
     EXPECT_EQ(module.getCutoffFrequency(), 10775.0f);
     const BaseVector<float>& taps = module.getFilterTaps();
     ASSERT_EQ(taps.size, 6u);
     const float expected[6] = {0.177931f, 0.355863f, 0.177931f, 1.0f, -0.505360f, 0.217086f};
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(taps.data[i], expected[i], 1e-6f) << "tap " << i;
-    FakeParameterSet upParams = moduleSet(22050, 44100, false);
-    FakeParameterSet upChain = chainSet(22050);
+    ParameterMap upParams = moduleSet(22050, 44100, false);
+    ParameterMap upChain = chainSet(22050);
     CResampleModule up(&upParams, &upChain);
     // Up-sampling guards the input band and designs at the output rate: the same filter.
     EXPECT_EQ(up.getCutoffFrequency(), 10775.0f);
@@ -168,8 +169,8 @@ TEST(ResampleModule, DesignsTheFilterEvenWhenItIsOff) {
 TEST(ResampleModule, WorkedBlocks) {
     std::vector<float> x = ramp(1024);
     {
-        FakeParameterSet params = moduleSet(44100, 22050, false);
-        FakeParameterSet chain = chainSet();
+        ParameterMap params = moduleSet(44100, 22050, false);
+        ParameterMap chain = chainSet();
         CResampleModule module(&params, &chain);
         const std::vector<float> y = run(module, x);
         ASSERT_EQ(y.size(), 512u);
@@ -177,8 +178,8 @@ TEST(ResampleModule, WorkedBlocks) {
         EXPECT_EQ(y[511], x[1023]);  // past the end: the last sample, not 0
     }
     {
-        FakeParameterSet params = moduleSet(22050, 44100, false);
-        FakeParameterSet chain = chainSet(22050);
+        ParameterMap params = moduleSet(22050, 44100, false);
+        ParameterMap chain = chainSet(22050);
         CResampleModule module(&params, &chain);
         const std::vector<float> y = run(module, x);
         ASSERT_EQ(y.size(), 2048u);
@@ -193,8 +194,8 @@ TEST(ResampleModule, WorkedBlocks) {
     {
         // A fractional step: the read position is the float sum of the steps, the value the
         // straight line between its two neighbours.
-        FakeParameterSet params = moduleSet(44100, 48000, false);
-        FakeParameterSet chain = chainSet();
+        ParameterMap params = moduleSet(44100, 48000, false);
+        ParameterMap chain = chainSet();
         CResampleModule module(&params, &chain);
         const float step = module.getReadStep();
         EXPECT_EQ(step, static_cast<float>(44100.0L / 48000.0L));
@@ -216,8 +217,8 @@ TEST(ResampleModule, WorkedBlocks) {
 }
 
 TEST(ResampleModule, EmptyBlockAndGrowingOutput) {
-    FakeParameterSet params = moduleSet(44100, 22050, true);
-    FakeParameterSet chain = chainSet();
+    ParameterMap params = moduleSet(44100, 22050, true);
+    ParameterMap chain = chainSet();
     CResampleModule module(&params, &chain);
     std::vector<float> none;
     EXPECT_TRUE(run(module, none).empty());
@@ -231,13 +232,13 @@ TEST(ResampleModule, EmptyBlockAndGrowingOutput) {
 // module gives for it (filter off), shorter and longer blocks mixed.
 TEST(ResampleModule, PositionsRestartInEveryBlock) {
     for (const auto& pair : {std::pair<int, int>{44100, 48000}, {48000, 44100}, {22050, 44100}}) {
-        FakeParameterSet params = moduleSet(pair.first, pair.second, false);
-        FakeParameterSet chain = chainSet(pair.first);
+        ParameterMap params = moduleSet(pair.first, pair.second, false);
+        ParameterMap chain = chainSet(pair.first);
         CResampleModule module(&params, &chain);
         for (std::size_t n : {100u, 4096u, 333u, 1u, 4096u, 8191u}) {
             std::vector<float> x = ramp(n);
-            FakeParameterSet freshParams = moduleSet(pair.first, pair.second, false);
-            FakeParameterSet freshChain = chainSet(pair.first);
+            ParameterMap freshParams = moduleSet(pair.first, pair.second, false);
+            ParameterMap freshChain = chainSet(pair.first);
             CResampleModule fresh(&freshParams, &freshChain);
             EXPECT_EQ(run(module, x), run(fresh, x)) << pair.first << "->" << pair.second << " n=" << n;
         }
@@ -250,8 +251,8 @@ TEST(ResampleModule, BlockEndsHoldTheLastSample) {
     const int pairs[][2] = {{44100, 22050}, {22050, 44100}, {44100, 48000}, {48000, 44100}, {8000, 44100}, {44100, 8000}};
     for (const auto& pair : pairs) {
         for (bool filter : {false, true}) {
-            FakeParameterSet params = moduleSet(pair[0], pair[1], filter);
-            FakeParameterSet chain = chainSet(pair[0]);
+            ParameterMap params = moduleSet(pair[0], pair[1], filter);
+            ParameterMap chain = chainSet(pair[0]);
             CResampleModule module(&params, &chain);
             for (int block = 0; block < 3; ++block) {
                 std::vector<float> x(1000, 0.75f);
@@ -273,8 +274,8 @@ TEST(ResampleModule, BlockEndsHoldTheLastSample) {
 // run over A followed by B, read at B's positions. Up-sampling filters the interpolated stream.
 TEST(ResampleModule, FilterRunsOnAcrossBlocks) {
     std::vector<float> a = tone(1024, 3000, 44100), b = tone(1024, 9000, 44100);
-    FakeParameterSet params = moduleSet(44100, 22050, true);
-    FakeParameterSet chain = chainSet();
+    ParameterMap params = moduleSet(44100, 22050, true);
+    ParameterMap chain = chainSet();
     CResampleModule module(&params, &chain);
     const std::vector<float> ya = run(module, a);
     const std::vector<float> yb = run(module, b);
@@ -293,8 +294,8 @@ TEST(ResampleModule, FilterRunsOnAcrossBlocks) {
     const std::vector<float> again = run(module, b);
     EXPECT_NE(again, yb) << "the filter memory must carry over";
 
-    FakeParameterSet upOn = moduleSet(22050, 44100, true), upOff = moduleSet(22050, 44100, false);
-    FakeParameterSet chainOn = chainSet(22050), chainOff = chainSet(22050);
+    ParameterMap upOn = moduleSet(22050, 44100, true), upOff = moduleSet(22050, 44100, false);
+    ParameterMap chainOn = chainSet(22050), chainOff = chainSet(22050);
     CResampleModule filtered(&upOn, &chainOn), plain(&upOff, &chainOff);
     std::vector<float> interpolated = run(plain, a);
     const std::vector<float> interpolatedB = run(plain, b);
@@ -316,8 +317,8 @@ TEST(ResampleQuality, InterpolationFollowsTheSine) {
         double tolerance;
     };
     for (const Case& c : {Case{44100, 22050, 1e-7}, Case{44100, 48000, 0.0026}, Case{44100, 32000, 0.0026}}) {
-        FakeParameterSet params = moduleSet(c.in, c.out, false);
-        FakeParameterSet chain = chainSet(c.in);
+        ParameterMap params = moduleSet(c.in, c.out, false);
+        ParameterMap chain = chainSet(c.in);
         CResampleModule module(&params, &chain);
         std::vector<float> x = tone(4410, 1000, c.in, 1.0);
         const std::vector<float> y = run(module, x);
@@ -341,8 +342,8 @@ double rms(const std::vector<float>& y, std::size_t from) {
 // The gain of a tone through 44100 -> 22050 with the filter on, in dB, over 1 s in 1024-sample
 // blocks after the filter has settled.
 double toneGainDb(double frequency) {
-    FakeParameterSet params = moduleSet(44100, 22050, true);
-    FakeParameterSet chain = chainSet();
+    ParameterMap params = moduleSet(44100, 22050, true);
+    ParameterMap chain = chainSet();
     CResampleModule module(&params, &chain);
     const std::vector<float> x = tone(44032, frequency, 44100, 0.5);
     std::vector<float> y;

@@ -10,15 +10,16 @@
 
 namespace {
 
-using zqx::test::FakeParameterSet;
+// The module classes read their parameters from a fake set; no host library is needed.
+using ParameterMap = zqx::test::FakeParameterSet;
 
-DynamicMidlevelModule makeModule(FakeParameterSet params) {
-    FakeParameterSet globalParams;
+DynamicMidlevelModule makeModule(ParameterMap params) {
+    ParameterMap globalParams;
     return DynamicMidlevelModule(&params, &globalParams);
 }
 
-std::vector<float> levelsAfter(FakeParameterSet params, const std::vector<std::vector<float>>& blocks) {
-    FakeParameterSet globalParams;
+std::vector<float> levelsAfter(ParameterMap params, const std::vector<std::vector<float>>& blocks) {
+    ParameterMap globalParams;
     DynamicMidlevelModule module(&params, &globalParams);
     DataBlock* out = nullptr;
     for (std::vector<float> block : blocks) {
@@ -54,8 +55,8 @@ TEST(DynamicMidlevelModule, LevelIsTheMeanOfTheSliceInDouble) {
 }
 
 TEST(DynamicMidlevelModule, SliceOutOfRangeThrowsAndLeavesTheHistory) {
-    FakeParameterSet params{{"hanningLen", 2}, {"offset", 2}, {"size", 3}};
-    FakeParameterSet globalParams;
+    ParameterMap params{{"hanningLen", 2}, {"offset", 2}, {"size", 3}};
+    ParameterMap globalParams;
     DynamicMidlevelModule module(&params, &globalParams);
     DataBlock* out = nullptr;
     float good[5] = {0, 0, 1, 2, 3};

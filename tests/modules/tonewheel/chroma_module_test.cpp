@@ -13,7 +13,8 @@
 namespace {
 
 using namespace zqx::tonewheel;
-using zqx::test::FakeParameterSet;
+// The module classes read their parameters from a fake set; no host library is needed.
+using ParameterMap = zqx::test::FakeParameterSet;
 
 // The 24 values for `x` (rate 44100) computed directly from their definition, with the module's
 // own tables, which fft_chroma_test checks on their own.
@@ -80,9 +81,9 @@ TEST(ChromaModule, MatchesReferenceChain) {
             for (double f : c.frequencies) s += std::sin(2.0 * M_PI * f * i / 44100.0 + f);
             x[i] = static_cast<float>(s);
         }
-        FakeParameterSet params{{"loedge", c.loedge}, {"hiedge", c.hiedge}, {"earTransfer", c.earTransfer},
+        ParameterMap params{{"loedge", c.loedge}, {"hiedge", c.hiedge}, {"earTransfer", c.earTransfer},
                             {"numMaxima", -1}, {"useMRFFT", false}};
-        FakeParameterSet global{{"samplingRate", 44100}, {"windowSize", 4096}, {"overlapSize", 0}};
+        ParameterMap global{{"samplingRate", 44100}, {"windowSize", 4096}, {"overlapSize", 0}};
         CChromaModule module(&params, &global);
         BaseMatrix<float> block(x.data(), 1, c.samples);
         DataBlock* out = nullptr;

@@ -15,7 +15,8 @@
 
 namespace {
 
-using zqx::test::FakeParameterSet;
+// The module classes read their parameters from a fake set; no host library is needed.
+using ParameterMap = zqx::test::FakeParameterSet;
 using zqx::tonewheel::PitchCalcBinding;
 
 // What the scripted analysis object answers, and what it saw.
@@ -104,8 +105,8 @@ protected:
     }
 
     Script m_script;
-    FakeParameterSet m_module;
-    FakeParameterSet m_global;
+    ParameterMap m_module;
+    ParameterMap m_global;
 };
 
 TEST_F(MrfftChroma, FoldsCentsIntoPitchClasses) {
