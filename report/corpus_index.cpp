@@ -121,14 +121,15 @@ std::string renderCorpusIndex(const std::vector<IndexEntry>& entries, const std:
                        "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
                        "script-src 'unsafe-inline'; style-src 'unsafe-inline'\">"
                        "<title>" + escapeHtml(title) + "</title><style>" + reportStyleSheet() +
-                       "#corpus th{cursor:pointer;white-space:nowrap;border-bottom:2px solid #999}"
+                       "#corpus th{cursor:pointer;border-bottom:2px solid #999;vertical-align:bottom}#corpus td{white-space:nowrap}"
+                       ".scroll{overflow-x:auto}"
                        "#corpus th[aria-sort=ascending]::after{content:' \\25B2'}"
                        "#corpus th[aria-sort=descending]::after{content:' \\25BC'}"
                        "#corpus tbody tr:nth-child(even){background:#f6f6f6}</style></head><body>\n<h1>" +
                        escapeHtml(title) + "</h1><p class=\"note\">" + std::to_string(entries.size()) +
                        (entries.size() == 1 ? " file" : " files") +
                        ". Click a column heading to sort by it (again for the other order); each file name "
-                       "opens its report.</p>\n<table id=\"corpus\"><thead><tr>";
+                       "opens its report.</p>\n<div class=\"scroll\"><table id=\"corpus\"><thead><tr>";
     for (std::size_t c = 0; c < keys.size(); ++c)
         html += std::string("<th scope=\"col\" data-key=\"") + keys[c] + "\"" + (c == 0 || c == 6 || c == 7 ? "" : " class=\"num\"") +
                 " aria-sort=\"none\">" + headings[c] + "</th>";
@@ -145,7 +146,7 @@ std::string renderCorpusIndex(const std::vector<IndexEntry>& entries, const std:
         }
         html += "</tr>\n";
     }
-    html += "</tbody></table>\n<script>" + std::string(kSortScript) + "</script>\n</body></html>\n";
+    html += "</tbody></table></div>\n<script>" + std::string(kSortScript) + "</script>\n</body></html>\n";
     return html;
 }
 
