@@ -5,13 +5,13 @@
 #include <chrono>
 #include <exception>
 #include <filesystem>
-#include <map>
 #include <thread>
 
 #include "host/audio_file.h"
 #include "host/commands/commands.h"
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
+#include "host/output_names.h"
 #include "host/output_writer.h"
 #include "host/progress.h"
 
@@ -26,16 +26,12 @@ struct Job {
     double audioSeconds = 0.0;
 };
 
-// Output names from the input's name without its suffix; a name seen before gets "-2", "-3", ...
+// Output names from the input's name without its suffix, made unique over the run.
 void assignStems(std::vector<Job>& jobs) {
-    std::map<std::string, int> seen;
-    for (Job& job : jobs) {
-        const std::string base = std::filesystem::path(job.input).stem().string();
-        std::string stem = base.empty() ? "input" : base;
-        int& count = seen[stem];
-        if (++count > 1) stem += "-" + std::to_string(count);
-        job.stem = stem;
-    }
+    std::vector<std::string> wanted;
+    for (const Job& job : jobs) wanted.push_back(std::filesystem::path(job.input).stem().string());
+    const std::vector<std::string> names = uniqueOutputNames(wanted);
+    for (std::size_t i = 0; i < jobs.size(); ++i) jobs[i].stem = names[i];
 }
 
 std::string withPath(const std::string& path, const std::string& message) {

@@ -1,0 +1,69 @@
+// zqx used as a hostile user would: inputs, options and plug-ins that once lost results, crashed
+// or ran without bound. Each case checks the exit status, the one line on stderr and the files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/host/cli_test_support.h"
+#include "tests/support/signals.h"
+
+namespace {
+
+using zqx::test::lines;
+using zqx::test::quoted;
+using zqx::test::readText;
+using zqx::test::runZqx;
+using zqx::test::ScratchDir;
+namespace fs = std::filesystem;
+
+const fs::path kBinDir = fs::path(ZQX_EXECUTABLE).parent_path();
+
+#define REQUIRE_PLUGINS(...)                                                                  \
+    for (const char* plugin : {__VA_ARGS__})                                                  \
+        if (!fs::exists(kBinDir / (std::string(plugin) + ".so")))                             \
+            GTEST_SKIP() << plugin << " is not built yet";
+
+void writeTone(const std::string& path, double seconds, int rate = 22050) {
+    ASSERT_TRUE(zqx::test::writeAudio(path, zqx::test::sineTone(440.0, 0.5, rate, std::size_t(seconds * rate)), 1,
+                                      rate, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+}
+
+std::vector<std::string> entries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(HostileExtract, AFolderInThePlaceOfOneResultKeepsTheEarlierSet) {
+    REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("inway");
+    writeTone(dir.file("song.wav"), 1.0);
+    const std::string command = "extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("song.wav"));
+    ASSERT_EQ(runZqx(command).status, 0);
+    const std::string json = readText(dir.file("out/song.json"));
+    fs::remove(dir.file("out/song.dynamics.csv"));
+    fs::create_directories(dir.file("out/song.dynamics.csv/x"));
+    const auto r = runZqx(command);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("song.dynamics.csv"), std::string::npos) << r.err;
+    EXPECT_EQ(readText(dir.file("out/song.json")), json);
+    EXPECT_EQ(entries(dir.file("out")),
+              (std::vector<std::string>{"song.chroma.csv", "song.dynamics.csv", "song.json", "song.rhythm.csv"}));
+}
+
+TEST(HostileExtract, InputsWithCollidingNamesGetOneSetEach) {
+    REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("collide");
+    fs::create_directories(dir.file("d"));
+    writeTone(dir.file("x.wav"), 1.0);
+    writeTone(dir.file("d/x-2.wav"), 1.5);
+    const auto r = runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("x.wav")) + " " +
+                          quoted(dir.file("x.wav")) + " " + quoted(dir.file("d/x-2.wav")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(entries(dir.file("out")).size(), 12u);
+    EXPECT_NE(readText(dir.file("out/x-2.json")).find("d/x-2.wav"), std::string::npos);
+    EXPECT_NE(readText(dir.file("out/x-3.json")).find(dir.file("x.wav")), std::string::npos);
+}
+
+}  // namespace
