@@ -64,6 +64,8 @@ ModuleStage createStage(const std::string& name, const ParameterList& parameters
     stage.globalParamsSeen = globalParams;
     try {
         stage.instance = stage.library->create(stage.moduleParams, globalParams);
+    } catch (const LoaderError&) {
+        throw;  // a broken plug-in, not a refusal: the message names it already
     } catch (const std::exception& error) {
         throw ModuleError(name + " rejected its parameters: " + error.what());
     } catch (...) {

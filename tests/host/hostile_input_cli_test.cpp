@@ -67,3 +67,35 @@ TEST(HostileExtract, InputsWithCollidingNamesGetOneSetEach) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string kProbeDir = "--plugin-dir " + quoted(ZQX_PROBE_DIR);
+
+TEST(HostileCommand, BrokenPluginsGiveOneLineNamingThem) {
+    ScratchDir dir("broken");
+    zqx::test::writeRawFloats(dir.file("in.f32"), {1.0f, 2.0f});
+    const std::string run = "run --chain zqx_broken_probe --raw " + quoted(dir.file("in.f32"));
+    const struct {
+        const char* mode;
+        std::string arguments;
+        const char* expected;
+    } cases[] = {
+        {"null-info", "info zqx_broken_probe", "zqx_broken_probe': getModuleInfo returned no information object"},
+        {"null-info", "info zqx_broken_probe --create", "getModuleInfo returned no information object"},
+        {"null-instance", run, "zqx_broken_probe': newInstance returned no instance"},
+        {"null-instance", "info zqx_broken_probe --create", "zqx_broken_probe': newInstance returned no instance"},
+        {"throw-int", run, "zqx_broken_probe': newInstance threw something that is not an exception"},
+        {"throw-std", run, "zqx_broken_probe rejected its parameters: broken probe gave up"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + ": " + c.arguments);
+        const auto r = runZqx(kProbeDir + " " + c.arguments, std::string("ZQX_BROKEN_PROBE=") + c.mode);
+        EXPECT_EQ(r.status, 1);
+        ASSERT_EQ(lines(r.err).size(), 1u) << r.err;
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(runZqx(kProbeDir + " " + run).status, 0);
+}
+
+}  // namespace
