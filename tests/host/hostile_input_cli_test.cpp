@@ -99,3 +99,45 @@ TEST(HostileCommand, BrokenPluginsGiveOneLineNamingThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// Bad option values are usage errors: status 2 and the option named, before any work is done.
+TEST(HostileCommand, BadOptionValuesAreUsageErrors) {
+    const struct {
+        const char* arguments;
+        const char* mentioned;
+    } cases[] = {
+        {"extract --jobs 0 x.wav", "--jobs"},
+        {"extract --rate -5 x.wav", "--rate"},
+        {"extract --rate 0 x.wav", "--rate"},
+        {"extract --rate 2147483647 x.wav", "--rate"},
+        {"run --chain zqx_a --block -1 x.wav", "--block"},
+        {"run --chain zqx_a --block 2147483648 x.wav", "--block"},
+        {"run --chain zqx_a --block 4 --matrix 2x2 x.wav", "--block"},
+        {"demo --seconds nan", "--seconds"},
+        {"demo --seconds inf", "--seconds"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const auto r = runZqx(c.arguments);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(c.mentioned), std::string::npos) << r.err;
+    }
+}
+
+TEST(HostileCommand, PluginDirMayFollowTheSubcommandAnywhere) {
+    ScratchDir dir("dirs");
+    zqx::test::writeRawFloats(dir.file("in.f32"), {1.0f, 2.0f});
+    const std::string probe = quoted(ZQX_PROBE_DIR), in = quoted(dir.file("in.f32"));
+    for (const std::string& arguments :
+         {"run --plugin-dir " + probe + " --chain zqx_contract_probe:gain=2 --raw " + in,
+          "run --chain zqx_contract_probe:gain=2 --plugin-dir " + probe + " --raw " + in,
+          "--plugin-dir /nonexistent run --chain zqx_contract_probe:gain=2 --raw " + in + " --plugin-dir " + probe}) {
+        const auto r = runZqx(arguments);
+        EXPECT_EQ(r.status, 0) << arguments << "\n" << r.err;
+        EXPECT_EQ(r.out, "2,4\n") << arguments;
+    }
+}
+
+}  // namespace
