@@ -11,6 +11,7 @@
 #include "host/commands/commands.h"
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
+#include "host/interrupt.h"
 #include "host/output_names.h"
 #include "host/output_writer.h"
 #include "host/progress.h"
@@ -23,6 +24,7 @@ struct Job {
     std::string input;
     std::string stem;
     bool failed = false;
+    bool completed = false;
     double audioSeconds = 0.0;
 };
 
@@ -43,8 +45,12 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainSettin
     AudioReader reader(job.input);
     FeatureChain chain(settings, reader.sampleRate(), locator);
     std::vector<float> chunk(1 << 16);
-    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
+    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
+        if (InterruptWatch::requested()) throw Interrupted{};
+        chain.push(chunk.data(), n);
+    }
     chain.finish();
+    if (InterruptWatch::requested()) throw Interrupted{};
     job.audioSeconds = reader.durationSeconds();
 
     InputDescription input;
@@ -56,6 +62,7 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainSettin
     OutputBatch batch;
     addFeatureReport(batch, outputDir, job.stem, input, chain);
     batch.commit();
+    job.completed = true;
 }
 
 }  // namespace
@@ -77,18 +84,21 @@ int extractCommand(const ExtractOptions& options) {
         reportError(error.what());
         return 1;
     }
-    for (const std::string& input : options.inputs) jobs.push_back({input, {}, false, 0.0});
+    for (const std::string& input : options.inputs) jobs.push_back({input, {}, false, false, 0.0});
     assignStems(jobs);
 
     const bool terminal = ProgressDisplay::stderrIsTerminal() && !options.quiet;
     ProgressDisplay progress(jobs.size(), terminal);
     const auto start = std::chrono::steady_clock::now();
     std::atomic<std::size_t> next{0};
+    const InterruptWatch interrupts;
     auto worker = [&] {
-        for (std::size_t i = next++; i < jobs.size(); i = next++) {
+        for (std::size_t i = next++; i < jobs.size() && !InterruptWatch::requested(); i = next++) {
             Job& job = jobs[i];
             try {
                 extractOne(job, options.outputDir, settings, locator);
+            } catch (const Interrupted&) {
+                break;  // the file in hand is discarded; nothing of it was written
             } catch (const std::exception& error) {
                 job.failed = true;
                 progress.message("zqx: " + withPath(job.input, error.what()));
@@ -106,6 +116,12 @@ int extractCommand(const ExtractOptions& options) {
     for (std::thread& thread : pool) thread.join();
     progress.close();
 
+    if (InterruptWatch::requested()) {
+        const auto completed = std::count_if(jobs.begin(), jobs.end(), [](const Job& j) { return j.completed; });
+        reportError(std::string("stopped by ") + InterruptWatch::signalName() + " after completing " +
+                    std::to_string(completed) + " of " + std::to_string(jobs.size()) + " files");
+        return InterruptWatch::exitStatus();
+    }
     const auto failed = std::count_if(jobs.begin(), jobs.end(), [](const Job& j) { return j.failed; });
     if (failed > 0) {
         reportError(std::to_string(failed) + " of " + std::to_string(jobs.size()) + " files failed");

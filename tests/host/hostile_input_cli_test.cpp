@@ -141,3 +141,50 @@ TEST(HostileCommand, PluginDirMayFollowTheSubcommandAnywhere) {
 }
 
 }  // namespace
+
+namespace {
+
+// A signal in the middle of a run: status 128 + signal, one line counting the completed files,
+// whole sets only and no temporary file. The signal is sent once the first set has appeared.
+TEST(HostileExtract, InterruptedRunsLeaveWholeSetsOnly) {
+    REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("signal");
+    const int files = 150;
+    std::string inputs;
+    writeTone(dir.file("0.wav"), 1.0);
+    for (int i = 1; i < files; ++i) {
+        fs::copy_file(dir.file("0.wav"), dir.file(std::to_string(i) + ".wav"));
+        inputs += " " + quoted(dir.file(std::to_string(i) + ".wav"));
+    }
+    const struct {
+        const char* name;
+        int status;
+    } signals[] = {{"INT", 130}, {"TERM", 143}};
+    for (const auto& s : signals) {
+        SCOPED_TRACE(s.name);
+        const std::string out = dir.file(std::string("out-") + s.name);
+        const std::string script =
+            "\"" ZQX_EXECUTABLE "\" extract --jobs 2 -o " + quoted(out) + " " + quoted(dir.file("0.wav")) + inputs +
+            " 2>" + quoted(out + ".err") + " & pid=$!; " + "while [ ! -e " + quoted(out + "/0.json") +
+            " ]; do sleep 0.01; done; kill -" + s.name + " $pid; wait $pid; echo $? >" + quoted(out + ".status");
+        ASSERT_EQ(std::system(("sh -c " + quoted(script)).c_str()), 0);
+        const int status = std::stoi(readText(out + ".status"));
+        const auto errors = lines(readText(out + ".err"));
+        std::size_t json = 0, csv = 0;
+        for (const std::string& name : entries(out)) {
+            EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+            (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0 ? json : csv) += 1;
+        }
+        EXPECT_EQ(csv, 3 * json);
+        if (json == std::size_t(files)) {
+            std::printf("  (the run ended before SIG%s came)\n", s.name);
+            continue;
+        }
+        EXPECT_EQ(status, s.status);
+        ASSERT_EQ(errors.size(), 1u) << readText(out + ".err");
+        EXPECT_EQ(errors[0], "zqx: stopped by SIG" + std::string(s.name) + " after completing " +
+                                 std::to_string(json) + " of " + std::to_string(files) + " files");
+    }
+}
+
+}  // namespace
