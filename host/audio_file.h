@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "host/limits.h"
+
 namespace zqx::host {
 
 // A file that cannot be read as audio; the message names the file and the reason.
@@ -14,11 +16,6 @@ class AudioFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// The sample rates a file may have: what audio uses, from 1 Hz up to 768 kHz. A header outside
-// this range is damage, and would ask the analysis for absurd block lengths.
-constexpr int kMinSampleRate = 1;
-constexpr int kMaxSampleRate = 768000;
 
 // An open audio file read in chunks, each frame mixed to mono as the mean of its channels.
 //

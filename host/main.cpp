@@ -7,7 +7,7 @@
 #include <exception>
 #include <string>
 
-#include "host/audio_file.h"
+#include "host/limits.h"
 #include "host/commands/commands.h"
 
 namespace zqx::host {
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     CLI::Option* matrixOption =
         runApp->add_option("--matrix", run.matrix, "matrix blocks of ROWSxCOLS floats, row by row");
     runApp->add_option("--block", run.block, "floats per vector block (default: windowSize)")
-        ->check(CLI::Range(1u, kMaxBlockLength))
+        ->check(CLI::Range(1u, unsigned(kMaxBlockFrames)))
         ->excludes(matrixOption);
     runApp->add_flag("--end-of-stream", run.endOfStream,
                      "call setEndOfStream on every plug-in before the final block");
@@ -73,7 +73,10 @@ int main(int argc, char** argv) {
     extractApp->add_option("-j,--jobs", extract.jobs, "files processed in parallel (default: 1)")
         ->check(CLI::Range(1, 1024));
     extractApp->add_option("--set", extract.settings,
-                           "override defaults: 'zqx_tonewheel:numMaxima=20,...' (repeatable)");
+                           "override defaults: 'zqx_tonewheel:numMaxima=20,...' (repeatable)")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     extractApp->add_flag("-q,--quiet", extract.quiet, "no progress display");
     addPluginDirOption(extractApp, subcommandPluginDirs);
 

@@ -55,10 +55,55 @@ ParameterMap defaultGlobalParams(int samplingRate) {
     return globals;
 }
 
+void checkChainGlobals(const ParameterMap& globalParams) {
+    const struct {
+        const char* name;
+        int lowest, highest;
+    } limits[] = {{"samplingRate", kMinSampleRate, kMaxSampleRate},
+                  {"windowSize", 0, kMaxBlockFrames},
+                  {"overlapSize", 0, kMaxBlockFrames},
+                  {"msPerRow", 1, 60000}};
+    for (const auto& limit : limits) {
+        const auto it = globalParams.values().find(limit.name);
+        if (it == globalParams.values().end()) continue;
+        const int* value = std::get_if<int>(&it->second);
+        if (!value || *value < limit.lowest || *value > limit.highest)
+            throw ModuleError(std::string("global parameter ") + limit.name + "=" + formatParameterValue(it->second) +
+                              " must be a whole number from " + std::to_string(limit.lowest) + " to " +
+                              std::to_string(limit.highest));
+    }
+}
+
+namespace {
+
+std::string joinedNames(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+// "(groupFrames=400.7 is not a whole number)" after a refusal, so the module's fixed message is
+// tied to the value that caused it.
+std::string unusableNote(const ParameterMap& moduleParams, const ParameterMap& globalParams) {
+    std::vector<std::string> notes = moduleParams.unusableReads();
+    for (const std::string& note : globalParams.unusableReads()) notes.push_back("global " + note);
+    return notes.empty() ? std::string() : " (" + joinedNames(notes) + ")";
+}
+
+}  // namespace
+
 ModuleStage createStage(const std::string& name, const ParameterList& parameters, ParameterMap& globalParams,
                         const PluginLocator& locator) {
     ModuleStage stage;
     stage.name = name;
+    // A whole-number parameter beyond the block bound could only size a buffer no machine holds.
+    for (const auto& [key, value] : parameters) {
+        const int* whole = std::get_if<int>(&value);
+        if (whole && (*whole > kMaxBlockFrames || *whole < -kMaxBlockFrames))
+            throw ModuleError(name + ": parameter " + key + "=" + std::to_string(*whole) +
+                              " is beyond the bound of +-" + std::to_string(kMaxBlockFrames) +
+                              " this host sets to keep every buffer under 64 MB");
+    }
     stage.library = std::make_shared<PluginLibrary>(locator.find(name));
     applyParameters(stage.moduleParams, parameters);
     stage.globalParamsSeen = globalParams;
@@ -67,10 +112,22 @@ ModuleStage createStage(const std::string& name, const ParameterList& parameters
     } catch (const LoaderError&) {
         throw;  // a broken plug-in, not a refusal: the message names it already
     } catch (const std::exception& error) {
-        throw ModuleError(name + " rejected its parameters: " + error.what());
+        throw ModuleError(name + " rejected its parameters: " + error.what() +
+                          unusableNote(stage.moduleParams, globalParams));
     } catch (...) {
-        throw ModuleError(name + " rejected its parameters with an unknown exception");
+        throw ModuleError(name + " rejected its parameters with an unknown exception" +
+                          unusableNote(stage.moduleParams, globalParams));
     }
+    try {
+        checkChainGlobals(globalParams);
+    } catch (const ModuleError& error) {
+        throw ModuleError(name + " set the chain beyond its bounds: " + error.what());
+    }
+    for (const std::string& key : stage.moduleParams.unreadNames())
+        stage.warnings.push_back(name + " does not read parameter '" + key + "' (it reads " +
+                                 joinedNames(stage.moduleParams.readLog()) + ")");
+    for (const std::string& note : stage.moduleParams.unusableReads())
+        stage.warnings.push_back(name + ": " + note + "; the module used its default");
     stage.globalParamsSeen.clearReadLog();
     return stage;
 }

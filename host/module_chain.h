@@ -11,6 +11,7 @@
 
 #include "host/chain_spec.h"
 #include "host/library_loader.h"
+#include "host/limits.h"
 #include "host/parameter_map.h"
 #include "host/plugin_locator.h"
 
@@ -41,6 +42,11 @@ BlockView processBlock(ProcessingModule& module, const std::string& pluginName, 
 // "msPerRow" 10.
 ParameterMap defaultGlobalParams(int samplingRate);
 
+// Throws ModuleError unless "samplingRate", "windowSize", "overlapSize" and "msPerRow", where
+// present, are whole numbers, the rate within kMinSampleRate..kMaxSampleRate Hz and the sizes
+// within 0..kMaxBlockFrames: the values a user gives with --global.
+void checkChainGlobals(const ParameterMap& globalParams);
+
 // One created plug-in instance and what it was created with.
 struct ModuleStage {
     std::string name;                       // as asked for, e.g. "zqx_tonewheel"
@@ -48,10 +54,14 @@ struct ModuleStage {
     ParameterMap moduleParams;
     ParameterMap globalParamsSeen;          // globalParams as they stood when this stage was created
     ModuleInstance instance;
+    // Parameters given but never read (a misspelt key) and values of a type the module could not
+    // use, one sentence each naming the plug-in, for the command to print as warnings.
+    std::vector<std::string> warnings;
 };
 
 // Loads the plug-in and creates an instance; a rejected parameter set becomes
-// ModuleError("<name> rejected its parameters: <module message>").
+// ModuleError("<name> rejected its parameters: <module message>"), followed by the values whose
+// type the module could not use, in parentheses.
 ModuleStage createStage(const std::string& name, const ParameterList& parameters, ParameterMap& globalParams,
                         const PluginLocator& locator);
 

@@ -53,6 +53,9 @@ void removeQuietly(const std::string& path) {
 
 void ensureWritableDirectory(const std::string& dir) {
     std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(dir, ec)) && !fs::exists(dir, ec))
+        throw OutputError("output folder '" + dir + "' is a symbolic link to '" + fs::read_symlink(dir, ec).string() +
+                          "', which does not exist");
     if (fs::exists(dir, ec)) {
         if (!fs::is_directory(dir, ec)) throw OutputError("output folder '" + dir + "' is not a folder");
     } else if (!fs::create_directories(dir, ec) || ec) {

@@ -7,10 +7,6 @@
 
 namespace zqx::host {
 
-// The longest vector block `zqx run --block` takes: 16 Mi floats (64 MB), far beyond any frame
-// length, yet small enough that the block and a module's copies of it fit in memory.
-constexpr unsigned kMaxBlockLength = 1u << 24;
-
 struct RunOptions {
     std::string chain;
     std::string globals;

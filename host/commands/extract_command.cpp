@@ -76,9 +76,24 @@ int extractCommand(const ExtractOptions& options) {
         if (options.rate < 0) throw std::runtime_error("--rate must be a positive number of Hz");
         if (options.jobs < 1) throw std::runtime_error("--jobs must be at least 1");
         settings.targetRate = options.rate;
-        for (const std::string& text : options.settings) settings.override(text);
+        for (const std::string& text : options.settings) {
+            for (const ChainStage& stage : parseChainSpec(text)) {
+                if (stage.plugin != "zqx_ratefold") continue;
+                if (options.rate == 0) throw ChainSpecError("--set zqx_ratefold:... takes effect only with --rate");
+                for (const auto& [key, value] : stage.parameters)
+                    if (key == "inSampRate" || key == "outSampRate")
+                        throw ChainSpecError("zqx_ratefold:" + key + " is set by zqx extract itself (from the "
+                                             "file's rate and --rate)");
+            }
+            settings.override(text);
+        }
         // Every plug-in of the chain must be there; none is ever left out quietly.
         for (const std::string& name : featureChainPlugins(settings)) locator.find(name);
+        // The chain built once before the first file: a broken plug-in or a parameter a module
+        // refuses stops the run here with one line, instead of failing every file.
+        const FeatureChain trial(settings, options.rate > 0 ? options.rate : 44100, locator);
+        for (const ModuleStage& stage : trial.stages())
+            for (const std::string& warning : stage.warnings) reportError("warning: " + warning);
         ensureWritableDirectory(options.outputDir);
     } catch (const std::exception& error) {
         reportError(error.what());

@@ -49,8 +49,10 @@ int infoCommand(const InfoOptions& options) {
         const bool wantInstance = options.create || !parameters.empty() || !globals.empty();
         ParameterMap globalParams = defaultGlobalParams(44100);
         applyParameters(globalParams, globals);
+        checkChainGlobals(globalParams);
         ModuleStage stage;
         if (wantInstance) stage = createStage(options.plugin, parameters, globalParams, locator);
+        for (const std::string& warning : stage.warnings) reportError("warning: " + warning);
         // The information object's virtual layout follows the module's base class; an instance tells
         // which one it is, the library name alone only for the known deliverables.
         ModuleInfoLayout layout = moduleInfoLayoutFor(PluginLibrary(path).name());

@@ -188,3 +188,74 @@ TEST(HostileExtract, InterruptedRunsLeaveWholeSetsOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Settings that once ran without bound, failed every file, or were ignored: one line before any
+// file (status 1), or a warning and a normal run (status 0).
+TEST(HostileExtract, SettingsAreCheckedOnceBeforeTheFirstFile) {
+    REQUIRE_PLUGINS("zqx_ratefold", "zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("settings");
+    writeTone(dir.file("a.wav"), 1.0);
+    const std::string files = " " + quoted(dir.file("a.wav")) + " " + quoted(dir.file("a.wav")) + " " +
+                              quoted(dir.file("a.wav"));
+    fs::create_directory_symlink(dir.file("nowhere"), dir.file("dangling"));
+    const struct {
+        std::string options;
+        int status;
+        const char* line;
+    } cases[] = {
+        {"--set zqx_tonewheel:hiedge=50", 1, "zqx: zqx_tonewheel rejected its parameters: Chroma module requires"},
+        {"--set zqx_pulsegrid:groupFrames=400.7", 1, "(groupFrames=400.7 is not a whole number)"},
+        {"--set zqx_swellgrid:hanningLen=1000000000", 1, "hanningLen=1000000000 is beyond the bound of +-16777216"},
+        {"--set zqx_ratefold:antiAliasFilter=false", 1, "takes effect only with --rate"},
+        {"--rate 22050 --set zqx_ratefold:outSampRate=16000", 1, "outSampRate is set by zqx extract itself"},
+        {"--set zqx_tonewheel:numMaxim=20", 0,
+         "zqx: warning: zqx_tonewheel does not read parameter 'numMaxim' (it reads loedge, hiedge, earTransfer, "
+         "numMaxima, useMRFFT)"},
+        {"--set zqx_tonewheel:earTransfer=2.5", 0, "earTransfer=2.5 is not true or false; the module used its default"},
+        {"-o " + quoted(dir.file("dangling")), 1, "is a symbolic link to"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        const std::string out = c.options.rfind("-o", 0) == 0 ? "" : " -o " + quoted(dir.file("out"));
+        const auto r = runZqx("extract " + c.options + out + files);
+        EXPECT_EQ(r.status, c.status);
+        ASSERT_EQ(lines(r.err).size(), 1u) << r.err;
+        EXPECT_NE(r.err.find(c.line), std::string::npos) << r.err;
+        if (c.status != 0) {
+            EXPECT_FALSE(fs::exists(dir.file("out")));
+        }
+        fs::remove_all(dir.file("out"));
+    }
+}
+
+// Chains and globals of zqx run that once asked for gigabytes or ran for minutes.
+TEST(HostileCommand, RunChainsStayWithinTheHostsBounds) {
+    REQUIRE_PLUGINS("zqx_ratefold", "zqx_swellgrid");
+    ScratchDir dir("bounds");
+    zqx::test::writeRawFloats(dir.file("in.f32"), {1.0f, 2.0f, 3.0f, 4.0f});
+    const std::string in = " --raw " + quoted(dir.file("in.f32"));
+    const struct {
+        std::string arguments;
+        const char* line;
+    } cases[] = {
+        {"run --chain zqx_ratefold:inSampRate=1,outSampRate=2147483647,antiAliasFilter=true", "outSampRate=2147483647 is beyond"},
+        {"run --chain zqx_ratefold:inSampRate=1,outSampRate=768000,antiAliasFilter=true",
+         "zqx_ratefold set the chain beyond its bounds: global parameter windowSize=2147483647"},
+        {"run --chain zqx_swellgrid:hanningLen=1000000000", "hanningLen=1000000000 is beyond"},
+        {"run --chain zqx_swellgrid --global samplingRate=true", "global parameter samplingRate=true must be a whole number"},
+        {"run --chain zqx_swellgrid --global samplingRate=0", "global parameter samplingRate=0 must be"},
+        {"run --chain zqx_swellgrid --global windowSize=2147483647", "global parameter windowSize=2147483647 must be"},
+        {"info zqx_swellgrid --global samplingRate=800000", "global parameter samplingRate=800000 must be"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const auto r = runZqx(c.arguments + (c.arguments.rfind("run", 0) == 0 ? in : ""));
+        EXPECT_EQ(r.status, 1);
+        ASSERT_EQ(lines(r.err).size(), 1u) << r.err;
+        EXPECT_NE(r.err.find(c.line), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
