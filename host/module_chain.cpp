@@ -82,12 +82,19 @@ std::string joinedNames(const std::vector<std::string>& names) {
     return text;
 }
 
+// " (with offset=5, size=2)": the module's fixed message does not always name the parameter.
+std::string givenNote(const ParameterMap& moduleParams) {
+    std::vector<std::string> given;
+    for (const auto& [key, value] : moduleParams.values()) given.push_back(key + "=" + formatParameterValue(value));
+    return given.empty() ? std::string() : " (with " + joinedNames(given) + ")";
+}
+
 // "(groupFrames=400.7 is not a whole number)" after a refusal, so the module's fixed message is
-// tied to the value that caused it.
+// tied to the value that caused it; otherwise the parameters given.
 std::string unusableNote(const ParameterMap& moduleParams, const ParameterMap& globalParams) {
     std::vector<std::string> notes = moduleParams.unusableReads();
     for (const std::string& note : globalParams.unusableReads()) notes.push_back("global " + note);
-    return notes.empty() ? std::string() : " (" + joinedNames(notes) + ")";
+    return notes.empty() ? givenNote(moduleParams) : " (" + joinedNames(notes) + ")";
 }
 
 }  // namespace
@@ -143,8 +150,12 @@ BlockView ModuleChain::process(const float* data, std::uint32_t rows, std::uint3
     BlockView block{data, rows * cols};
     for (std::size_t i = 0; i < m_stages.size(); ++i) {
         ModuleStage& stage = m_stages[i];
-        block = i == 0 ? processBlock(*stage.instance, stage.name, data, rows, cols)
-                       : processBlock(*stage.instance, stage.name, block.data, block.size == 0 ? 0 : 1, block.size);
+        try {
+            block = i == 0 ? processBlock(*stage.instance, stage.name, data, rows, cols)
+                           : processBlock(*stage.instance, stage.name, block.data, block.size == 0 ? 0 : 1, block.size);
+        } catch (const ModuleError& error) {
+            throw ModuleError(error.what() + givenNote(stage.moduleParams));
+        }
     }
     return block;
 }

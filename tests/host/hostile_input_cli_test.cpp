@@ -259,3 +259,32 @@ TEST(HostileCommand, RunChainsStayWithinTheHostsBounds) {
 }
 
 }  // namespace
+
+namespace {
+
+// The module's own message stays as it is; the host adds the plug-in and the values it concerns.
+TEST(HostileCommand, ModuleMessagesAreTiedToTheirParameters) {
+    REQUIRE_PLUGINS("zqx_swellgrid", "zqx_pulsegrid");
+    ScratchDir dir("messages");
+    zqx::test::writeRawFloats(dir.file("in.f32"), {1.0f, 2.0f, 3.0f, 4.0f});
+    const std::string in = " --raw " + quoted(dir.file("in.f32"));
+    const struct {
+        std::string chain;
+        const char* line;
+    } cases[] = {
+        {"zqx_swellgrid:offset=5,size=2",
+         "zqx_swellgrid rejected its parameters: DynamicMidlevelModule: parameter wrong! (with offset=5, size=2)"},
+        {"zqx_pulsegrid:groupFrames=400.7",
+         "RhythmicMidlevelModule: parameter \"groupFrames\" not set! (groupFrames=400.7 is not a whole number)"},
+        {"zqx_contract_probe:gain=1,sliceOffset=9",
+         "zqx_contract_probe: subvector parameters out of range (with gain=1, sliceOffset=9)"},
+    };
+    for (const auto& c : cases) {
+        const auto r = runZqx(kProbeDir + " run --chain " + quoted(c.chain) + in);
+        EXPECT_EQ(r.status, 1) << c.chain;
+        EXPECT_EQ(r.err, std::string("zqx: ") + (c.line[0] == 'R' ? "zqx_pulsegrid rejected its parameters: " : "") +
+                             c.line + "\n");
+    }
+}
+
+}  // namespace
