@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz/loaded_plugins.h"
 #include "host/audio_file.h"
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
@@ -27,7 +28,7 @@ const std::string& scratchFile() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const PluginLocator locator({ZQX_FUZZ_PLUGIN_DIR}, "", "");
+    static const PluginLocator& locator = zqx::fuzz::loadedPlugins();
     static const FeatureChainSettings settings;
     {
         std::FILE* file = std::fopen(scratchFile().c_str(), "wb");

@@ -8,13 +8,14 @@
 #include <set>
 #include <string>
 
+#include "fuzz/loaded_plugins.h"
 #include "host/chain_spec.h"
 #include "host/module_chain.h"
 
 using namespace zqx::host;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const PluginLocator locator({ZQX_FUZZ_PLUGIN_DIR}, "", "");
+    static const PluginLocator& locator = zqx::fuzz::loadedPlugins();
     // Only the built plug-ins: a chain text may name any file, which the fuzzer must not load.
     static const std::set<std::string> known = {"zqx_ratefold", "zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid"};
     FuzzedDataProvider input(data, size);
