@@ -99,45 +99,59 @@ std::string unusableNote(const ParameterMap& moduleParams, const ParameterMap& g
 
 }  // namespace
 
-ModuleStage createStage(const std::string& name, const ParameterList& parameters, ParameterMap& globalParams,
-                        const PluginLocator& locator) {
-    ModuleStage stage;
-    stage.name = name;
+ModuleStage::ModuleStage(std::string name, std::shared_ptr<const PluginLibrary> library,
+                         const ParameterList& parameters, ParameterMap& globalParams)
+    : m_name(std::move(name)), m_library(std::move(library)) {
     // A whole-number parameter beyond the block bound could only size a buffer no machine holds.
     for (const auto& [key, value] : parameters) {
         const int* whole = std::get_if<int>(&value);
         if (whole && (*whole > kMaxBlockFrames || *whole < -kMaxBlockFrames))
-            throw ModuleError(name + ": parameter " + key + "=" + std::to_string(*whole) +
+            throw ModuleError(m_name + ": parameter " + key + "=" + std::to_string(*whole) +
                               " is beyond the bound of +-" + std::to_string(kMaxBlockFrames) +
                               " this host sets to keep every buffer under 64 MB");
     }
-    stage.library = std::make_shared<PluginLibrary>(locator.find(name));
-    applyParameters(stage.moduleParams, parameters);
-    stage.globalParamsSeen = globalParams;
+    applyParameters(m_moduleParams, parameters);
+    m_globalParamsSeen = globalParams;
     try {
-        stage.instance = stage.library->create(stage.moduleParams, globalParams);
+        m_instance = m_library->create(m_moduleParams, globalParams);
     } catch (const LoaderError&) {
         throw;  // a broken plug-in, not a refusal: the message names it already
     } catch (const std::exception& error) {
-        throw ModuleError(name + " rejected its parameters: " + error.what() +
-                          unusableNote(stage.moduleParams, globalParams));
+        throw ModuleError(m_name + " rejected its parameters: " + error.what() +
+                          unusableNote(m_moduleParams, globalParams));
     } catch (...) {
-        throw ModuleError(name + " rejected its parameters with an unknown exception" +
-                          unusableNote(stage.moduleParams, globalParams));
+        throw ModuleError(m_name + " rejected its parameters with an unknown exception" +
+                          unusableNote(m_moduleParams, globalParams));
     }
     try {
         checkChainGlobals(globalParams);
     } catch (const ModuleError& error) {
-        throw ModuleError(name + " set the chain beyond its bounds: " + error.what());
+        throw ModuleError(m_name + " set the chain beyond its bounds: " + error.what());
     }
-    for (const std::string& key : stage.moduleParams.unreadNames())
-        stage.warnings.push_back(name + " does not read parameter '" + key + "' (it reads " +
-                                 joinedNames(stage.moduleParams.readLog()) + ")");
-    for (const std::string& note : stage.moduleParams.unusableReads())
-        stage.warnings.push_back(name + ": " + note + "; the module used its default");
-    stage.globalParamsSeen.clearReadLog();
-    return stage;
+    for (const std::string& key : m_moduleParams.unreadNames())
+        m_warnings.push_back(m_name + " does not read parameter '" + key + "' (it reads " +
+                             joinedNames(m_moduleParams.readLog()) + ")");
+    for (const std::string& note : m_moduleParams.unusableReads())
+        m_warnings.push_back(m_name + ": " + note + "; the module used its default");
+    m_globalParamsSeen.clearReadLog();
 }
+
+BlockView ModuleStage::process(const float* data, std::uint32_t rows, std::uint32_t cols) {
+    try {
+        return processBlock(*m_instance, m_name, data, rows, cols);
+    } catch (const ModuleError& error) {
+        throw ModuleError(error.what() + givenNote(m_moduleParams));
+    }
+}
+
+ModuleInfoTexts ModuleStage::infoTexts() const { return m_library->infoTexts(moduleInfoLayoutOf(*m_instance)); }
+
+ModuleStage createStage(const std::string& name, const ParameterList& parameters, ParameterMap& globalParams,
+                        const PluginLocator& locator) {
+    return ModuleStage(name, std::make_shared<const PluginLibrary>(locator.find(name)), parameters, globalParams);
+}
+
+ModuleChain::ModuleChain(ParameterMap globalParams) : m_globalParams(std::move(globalParams)) {}
 
 ModuleChain::ModuleChain(const std::vector<ChainStage>& stages, ParameterMap globalParams,
                          const PluginLocator& locator)
@@ -146,22 +160,28 @@ ModuleChain::ModuleChain(const std::vector<ChainStage>& stages, ParameterMap glo
         m_stages.push_back(createStage(stage.plugin, stage.parameters, m_globalParams, locator));
 }
 
+std::size_t ModuleChain::add(const std::string& name, std::shared_ptr<const PluginLibrary> library,
+                             const ParameterList& parameters) {
+    m_stages.emplace_back(name, std::move(library), parameters, m_globalParams);
+    return m_stages.size() - 1;
+}
+
 BlockView ModuleChain::process(const float* data, std::uint32_t rows, std::uint32_t cols) {
     BlockView block{data, rows * cols};
-    for (std::size_t i = 0; i < m_stages.size(); ++i) {
-        ModuleStage& stage = m_stages[i];
-        try {
-            block = i == 0 ? processBlock(*stage.instance, stage.name, data, rows, cols)
-                           : processBlock(*stage.instance, stage.name, block.data, block.size == 0 ? 0 : 1, block.size);
-        } catch (const ModuleError& error) {
-            throw ModuleError(error.what() + givenNote(stage.moduleParams));
-        }
-    }
+    for (std::size_t i = 0; i < m_stages.size(); ++i)
+        block = i == 0 ? m_stages[i].process(data, rows, cols)
+                       : m_stages[i].process(block.data, block.size == 0 ? 0 : 1, block.size);
     return block;
 }
 
 void ModuleChain::setEndOfStream() {
-    for (ModuleStage& stage : m_stages) stage.instance->setEndOfStream();
+    for (ModuleStage& stage : m_stages) stage.setEndOfStream();
+}
+
+int ModuleChain::globalInt(const std::string& name, int fallback) {
+    const int value = m_globalParams.getInt(name, fallback);
+    m_globalParams.clearReadLog();
+    return value;
 }
 
 }  // namespace zqx::host

@@ -91,7 +91,7 @@ int runCommand(const RunOptions& options) {
         const PluginLocator locator(options.pluginDirs);
         ModuleChain chain(stages, std::move(globalParams), locator);
         for (const ModuleStage& stage : chain.stages())
-            for (const std::string& warning : stage.warnings) reportError("warning: " + warning);
+            for (const std::string& warning : stage.warnings()) reportError("warning: " + warning);
 
         std::string out;
         const std::size_t blockCount = (samples.size() + blockLength - 1) / blockLength;
