@@ -1,6 +1,7 @@
 // AudioReader on libsndfile: opening with clear reasons, chunked reading and the mono mix.
 #include "host/audio_file.h"
 
+#include <mpg123.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -9,16 +10,26 @@
 #include <cstring>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
+#include <utility>
 #include <sstream>
 #include <system_error>
 #include <filesystem>
 
 namespace zqx::host {
 
+// libsndfile opens every file and reads all but MPEG, which libmpg123 decodes directly: through
+// libsndfile it prints its complaints about damaged frames on stderr, and libsndfile stops at its
+// length estimate, which for a variable bit rate without a length tag may be short.
 struct AudioReader::Handle {
     SNDFILE* file = nullptr;
+    mpg123_handle* mpeg = nullptr;
     ~Handle() {
         if (file) sf_close(file);
+        if (mpeg) {
+            mpg123_close(mpeg);
+            mpg123_delete(mpeg);
+        }
     }
 };
 
@@ -69,6 +80,31 @@ bool headerLengthIsExact(int format) {
     return container != SF_FORMAT_MPEG && container != SF_FORMAT_OGG;
 }
 
+// Opens path with libmpg123 (quiet, float output, encoder delay and padding removed); sets the
+// rate, channels and estimated length.
+void openMpegDecoder(mpg123_handle*& handle, const std::string& path, int& rate, int& channels,
+                     std::int64_t& frames) {
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { mpg123_init(); });
+    int error = MPG123_OK;
+    handle = mpg123_new(nullptr, &error);
+    if (!handle) throw AudioFileError(path + ": no MP3 decoder (" + mpg123_plain_strerror(error) + ")");
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT | MPG123_GAPLESS, 0.0);
+    long decodedRate = 0;
+    int encoding = 0;
+    if (mpg123_open(handle, path.c_str()) != MPG123_OK ||
+        mpg123_getformat(handle, &decodedRate, &channels, &encoding) != MPG123_OK)
+        throw AudioFileError(path + ": not a readable MP3 file (" + mpg123_strerror(handle) + ")");
+    if (encoding != MPG123_ENC_FLOAT_32 || channels < 1 || decodedRate < 1)
+        throw AudioFileError(path + ": the MP3 decoder gives no float samples for it");
+    // The stream keeps this format: a change further on is damage.
+    mpg123_format_none(handle);
+    mpg123_format(handle, decodedRate, channels, MPG123_ENC_FLOAT_32);
+    rate = static_cast<int>(decodedRate);
+    const off_t length = mpg123_length(handle);
+    frames = length > 0 ? static_cast<std::int64_t>(length) : 0;
+}
+
 // libsndfile's text for a file's last error, or an empty string when it has none to give.
 std::string decoderReason(SNDFILE* file) {
     if (sf_error(file) == SF_ERR_NO_ERROR) return {};
@@ -107,6 +143,11 @@ AudioReader::AudioReader(const std::string& path) : m_handle(std::make_unique<Ha
     m_channels = info.channels;
     m_frames = m_lengthIsExact ? info.frames : std::max<sf_count_t>(info.frames, 0);
     m_formatName = formatNameOf(info.format);
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+        sf_close(std::exchange(m_handle->file, nullptr));
+        openMpegDecoder(m_handle->mpeg, path, m_sampleRate, m_channels, m_frames);
+        return;
+    }
     // Scale integer formats to [-1, 1) and keep floats as stored.
     sf_command(m_handle->file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
 }
@@ -118,10 +159,7 @@ std::size_t AudioReader::read(float* mono, std::size_t maxFrames) {
     if (m_lengthIsExact) want = static_cast<std::size_t>(std::min<std::int64_t>(m_frames - m_framesRead, std::int64_t(maxFrames)));
     if (want == 0 || m_finished) return 0;
     m_interleaved.resize(want * static_cast<std::size_t>(m_channels));
-    const sf_count_t got = sf_readf_float(m_handle->file, m_interleaved.data(), sf_count_t(want));
-    if (got < 0 || sf_error(m_handle->file) != SF_ERR_NO_ERROR)
-        throw AudioFileError(m_path + ": file is damaged after " + std::to_string(m_framesRead) + " frames" +
-                             decoderReason(m_handle->file));
+    const std::int64_t got = decode(want);
     if (got == 0) {
         if (m_lengthIsExact)
             throw AudioFileError(m_path + ": file is truncated or damaged after " + std::to_string(m_framesRead) +
@@ -152,6 +190,34 @@ std::size_t AudioReader::read(float* mono, std::size_t maxFrames) {
     }
     m_framesRead += std::int64_t(n);
     return n;
+}
+
+std::int64_t AudioReader::decode(std::size_t frames) {
+    if (!m_handle->mpeg) {
+        const sf_count_t got = sf_readf_float(m_handle->file, m_interleaved.data(), sf_count_t(frames));
+        if (got < 0 || sf_error(m_handle->file) != SF_ERR_NO_ERROR)
+            throw AudioFileError(m_path + ": file is damaged after " + std::to_string(m_framesRead) + " frames" +
+                                 decoderReason(m_handle->file));
+        return got;
+    }
+    const std::size_t frameBytes = sizeof(float) * std::size_t(m_channels);
+    auto* bytes = reinterpret_cast<unsigned char*>(m_interleaved.data());
+    std::size_t filled = 0;
+    // A read may end early at a frame boundary; fill the request unless the stream ends.
+    while (filled < frames * frameBytes) {
+        std::size_t done = 0;
+        const int status = mpg123_read(m_handle->mpeg, bytes + filled, frames * frameBytes - filled, &done);
+        filled += done;
+        if (status == MPG123_DONE) break;
+        if (status != MPG123_OK)
+            throw AudioFileError(m_path + ": MP3 stream is damaged after " +
+                                 std::to_string(m_framesRead + std::int64_t(filled / frameBytes)) + " frames (" +
+                                 (status == MPG123_NEW_FORMAT ? std::string("its format changes")
+                                                              : std::string(mpg123_strerror(m_handle->mpeg))) +
+                                 ")");
+        if (done == 0) break;
+    }
+    return std::int64_t(filled / frameBytes);
 }
 
 AudioData readAudioFile(const std::string& path) {

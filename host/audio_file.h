@@ -51,6 +51,9 @@ public:
     double durationSeconds() const { return m_sampleRate > 0 ? double(m_frames) / m_sampleRate : 0.0; }
 
 private:
+    // Decodes up to frames interleaved frames into m_interleaved; 0 at the end of the stream.
+    std::int64_t decode(std::size_t frames);
+
     struct Handle;
     std::unique_ptr<Handle> m_handle;
     std::string m_path;

@@ -288,3 +288,27 @@ TEST(HostileCommand, ModuleMessagesAreTiedToTheirParameters) {
 }
 
 }  // namespace
+
+namespace {
+
+// A damaged MP3 is decoded as far as the decoder can resynchronise, without the decoder's own
+// complaints on stderr.
+TEST(HostileExtract, DamagedMp3GivesNoForeignDiagnostics) {
+    REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("mp3noise");
+    const std::vector<float> tone = zqx::test::sineTone(440.0, 0.5, 44100.0, 2 * 44100 * 3);
+    if (!zqx::test::writeAudio(dir.file("a.mp3"), tone, 2, 44100, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III))
+        GTEST_SKIP() << "libsndfile here cannot write MP3";
+    std::string bytes = readText(dir.file("a.mp3"));
+    std::uint32_t state = 3;
+    for (int i = 0; i < 200; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[2000 + state % (bytes.size() - 2000)] = char(state >> 24);
+    }
+    zqx::test::writeText(dir.file("a.mp3"), bytes);
+    const auto r = runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("a.mp3")));
+    EXPECT_LE(lines(r.err).size(), 2u) << r.err;
+    for (const std::string& line : lines(r.err)) EXPECT_EQ(line.rfind("zqx: ", 0), 0u) << r.err;
+}
+
+}  // namespace
