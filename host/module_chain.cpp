@@ -12,16 +12,18 @@ namespace zqx::host {
 BlockView processBlock(ProcessingModule& module, const std::string& pluginName, const float* data,
                        std::uint32_t rows, std::uint32_t cols) {
     // Modules only read their input; the block types are simply not const-qualified.
-    float* elements = const_cast<float*>(data);
+    float* elements = rows * cols == 0 ? nullptr : const_cast<float*>(data);
+    // Both views outlive the call: a module may hand the input block itself back (zqx_ratefold at
+    // equal rates), and it is read below (HostileCommand.BrokenPluginsGiveOneLineNamingThem).
+    const BaseVector<float> vectorBlock(elements, rows * cols);
+    const BaseMatrix<float> matrixBlock(elements, rows, cols);
     DataBlock* output = nullptr;
     const int inputKind = module.getInputKind();
     try {
         if (inputKind == RealVector) {
-            const BaseVector<float> block(rows * cols == 0 ? nullptr : elements, rows * cols);
-            module.process(output, &block);
+            module.process(output, &vectorBlock);
         } else if (inputKind == RealMatrix) {
-            const BaseMatrix<float> block(rows * cols == 0 ? nullptr : elements, rows, cols);
-            module.process(output, &block);
+            module.process(output, &matrixBlock);
         } else {
             throw ModuleError(pluginName + ": takes input blocks of kind " + std::to_string(inputKind) +
                               ", which this host cannot provide");

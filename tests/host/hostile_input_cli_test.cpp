@@ -312,3 +312,19 @@ TEST(HostileExtract, DamagedMp3GivesNoForeignDiagnostics) {
 }
 
 }  // namespace
+
+namespace {
+
+// A module may hand the host's own input block back (zqx_ratefold at equal rates): the host reads
+// it after the call, so the block must still exist then (the asan preset checks it).
+TEST(HostileCommand, AnInputBlockHandedBackIsStillThere) {
+    REQUIRE_PLUGINS("zqx_ratefold");
+    ScratchDir dir("handback");
+    zqx::test::writeRawFloats(dir.file("in.f32"), {1.0f, 2.0f, 3.0f});
+    const auto r = runZqx("run --chain zqx_ratefold:inSampRate=8000,outSampRate=8000,antiAliasFilter=true --raw --block 2 " +
+                          quoted(dir.file("in.f32")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1,2\n3\n");
+}
+
+}  // namespace
