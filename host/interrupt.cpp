@@ -29,6 +29,9 @@ InterruptWatch::InterruptWatch() {
     g_signal.store(0);
     g_previousInt = std::signal(SIGINT, recordSignal);
     g_previousTerm = std::signal(SIGTERM, recordSignal);
+    // A signal the caller chose to ignore (nohup, a background job of a script) stays ignored.
+    if (g_previousInt == SIG_IGN) std::signal(SIGINT, SIG_IGN);
+    if (g_previousTerm == SIG_IGN) std::signal(SIGTERM, SIG_IGN);
 }
 
 InterruptWatch::~InterruptWatch() {

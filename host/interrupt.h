@@ -4,8 +4,9 @@
 
 namespace zqx::host {
 
-// While an InterruptWatch exists, SIGINT and SIGTERM are recorded instead of ending the process;
-// a second signal of either kind ends it at once (the default action). The destructor puts the
+// While an InterruptWatch exists, SIGINT and SIGTERM are recorded instead of ending the process
+// (unless the process was started with them ignored, which stays so); a second signal of either
+// kind ends it at once (the default action). The destructor puts the
 // previous handlers back. One watch at a time, made and destroyed on the main thread.
 class InterruptWatch {
 public:

@@ -162,9 +162,11 @@ TEST(HostileExtract, InterruptedRunsLeaveWholeSetsOnly) {
     } signals[] = {{"INT", 130}, {"TERM", 143}};
     for (const auto& s : signals) {
         SCOPED_TRACE(s.name);
+        // A background job of a script starts with SIGINT ignored, which zqx respects; env gives
+        // it the default disposition, as an interactive shell would.
         const std::string out = dir.file(std::string("out-") + s.name);
         const std::string script =
-            "\"" ZQX_EXECUTABLE "\" extract --jobs 2 -o " + quoted(out) + " " + quoted(dir.file("0.wav")) + inputs +
+            "env --default-signal=INT \"" ZQX_EXECUTABLE "\" extract --jobs 2 -o " + quoted(out) + " " + quoted(dir.file("0.wav")) + inputs +
             " 2>" + quoted(out + ".err") + " & pid=$!; " + "while [ ! -e " + quoted(out + "/0.json") +
             " ]; do sleep 0.01; done; kill -" + s.name + " $pid; wait $pid; echo $? >" + quoted(out + ".status");
         ASSERT_EQ(std::system(("sh -c " + quoted(script)).c_str()), 0);
@@ -176,7 +178,7 @@ TEST(HostileExtract, InterruptedRunsLeaveWholeSetsOnly) {
             (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0 ? json : csv) += 1;
         }
         EXPECT_EQ(csv, 3 * json);
-        if (json == std::size_t(files)) {
+        if (json == std::size_t(files) && status == 0) {
             std::printf("  (the run ended before SIG%s came)\n", s.name);
             continue;
         }
