@@ -1,0 +1,51 @@
+// summary.csv: the corpus table of a `zqx extract` run, one row of musical answers per input,
+// appended as each input completes and sorted by path at the end of the run.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace zqx::host {
+
+// The table's columns, in order.
+const std::vector<std::string>& summaryTableColumns();
+
+// Lifecycle: open (creates the file with its header line, or continues one written by an earlier
+// run into the same folder), append() rows from any thread as inputs complete, then sort() once.
+// Each appended row is flushed at once, so the rows of completed inputs survive a stopped run.
+class SummaryTable {
+public:
+    static constexpr const char* kFileName = "summary.csv";
+
+    // Throws OutputError when dir/summary.csv cannot be opened for appending, or when it exists
+    // with another header (it is left untouched then).
+    explicit SummaryTable(const std::string& dir);
+    ~SummaryTable();
+    SummaryTable(const SummaryTable&) = delete;
+    SummaryTable& operator=(const SummaryTable&) = delete;
+
+    // One row: summaryTableColumns().size() fields, the input's path first; fields are quoted as
+    // CSV needs. Throws std::invalid_argument for a wrong field count, OutputError when the write fails.
+    void append(const std::vector<std::string>& fields);
+
+    // Rewrites the file atomically with one row per path (the row appended last wins), sorted by
+    // path. Throws OutputError; the appended file stays as it was then.
+    void sort();
+
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    std::FILE* m_file = nullptr;
+    std::mutex m_mutex;
+};
+
+// The fields of a CSV text, one vector per record (RFC 4180: quoted fields may hold commas,
+// quotes doubled and line breaks). Used to read the table back; exposed for the tests.
+std::vector<std::vector<std::string>> parseCsv(const std::string& text);
+// One CSV record from fields, ended by a line break.
+std::string csvRecord(const std::vector<std::string>& fields);
+
+}  // namespace zqx::host
