@@ -51,7 +51,9 @@ const std::vector<ExtractStage>& standardExtractTable() {
     // zqx_ratefold comes first: it rewrites the rate and frame sizes that the later modules read.
     // zqx_tonewheel refuses rates below 22050 Hz (its constructor); lowestRate lets such a file be
     // resampled instead of lost (GoldenOutput.ExtractGivesTheReviewedStreams, extract_8k).
-    // zqx_swellgrid's "size" is the number of bands, so its level is the mean over all bands.
+    // zqx_swellgrid's "size" is the number of bands, so its level is the mean over all bands; it
+    // reads power-law levels, so its dynamic range is the same at any gain
+    // (ZqxExtract.DynamicRangeDoesNotChangeWithGain).
     static const std::vector<ExtractStage> table{
         {"zqx_ratefold",
          {{"antiAliasFilter", true}},
@@ -81,7 +83,8 @@ const std::vector<ExtractStage>& standardExtractTable() {
          {{"size", ChainValue::BandCount, false}},
          "",
          0,
-         dynamicsColumns},
+         dynamicsColumns,
+         BandScale::PowerLaw},
     };
     return table;
 }

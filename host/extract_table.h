@@ -29,6 +29,15 @@ enum class BlockCut {
     BandFramesToEnd,
 };
 
+// The scale of the band values a band-fed stage receives.
+enum class BandScale {
+    // The front end's own values, ln(1 + 1e6 E): compressed like a logarithm, never below 0.
+    Logarithmic,
+    // E^0.3 per band (summary/dynamics_level.h): a gain multiplies every value by the same factor,
+    // so a measure of relative spread does not change with gain.
+    PowerLaw,
+};
+
 // A value of the chain that a stage's parameter takes.
 enum class ChainValue {
     InputRate,     // the input's sampling rate in Hz
@@ -56,6 +65,7 @@ struct ExtractStage {
     std::string framesParameter{};  // BandFrameGroups: the parameter holding the frames per group
     int lowestRate = 0;           // a lower analysis rate is refused by the module: the chain resamples first
     ColumnNamer columns = nullptr;
+    BandScale bandScale = BandScale::Logarithmic;  // BandFrameGroups and BandFramesToEnd
 };
 
 // The standard chain, in creation order: zqx_ratefold (when resampling), zqx_tonewheel,

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "summary/dynamics_level.h"
+
 namespace zqx::host {
 
 namespace {
@@ -39,6 +41,7 @@ struct FeatureChain::Route {
     std::size_t stage = 0;
     std::size_t stream = 0;
     BlockCut cut = BlockCut::SampleBlocks;
+    BandScale bandScale = BandScale::Logarithmic;
     std::size_t blockLength = 0;  // samples (SampleBlocks) or frames (BandFrameGroups)
     ColumnNamer columns = nullptr;
     std::vector<float> pending;   // samples, or frames of band values, of the incomplete block
@@ -133,6 +136,7 @@ FeatureChain::FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureL
         }
         Route route;
         route.cut = entry.cut;
+        route.bandScale = entry.bandScale;
         route.columns = entry.columns;
         // A stage cuts its blocks by the frame size that stood when it was created.
         if (entry.cut == BlockCut::Resample || entry.cut == BlockCut::SampleBlocks)
@@ -147,6 +151,7 @@ FeatureChain::FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureL
             stream.plugin = entry.plugin;
             stream.stage = route.stage;
             stream.cut = entry.cut;
+            stream.bandScale = entry.bandScale;
             route.stream = m_streams.size();
             m_streams.push_back(std::move(stream));
         }
@@ -221,9 +226,14 @@ void FeatureChain::runSampleBlock(Route& route, const float* block) {
 void FeatureChain::runBandRows(const float* rows, std::size_t count, bool last) {
     const std::size_t bands = std::size_t(m_bands);
     if (m_listener && count > 0) m_listener->bandFrames(rows, count, m_bands);
+    m_powerLawRow.resize(bands);
     for (std::size_t r = 0; r < count; ++r) {
-        const float* row = rows + r * bands;
+        const float* logRow = rows + r * bands;
+        for (std::size_t b = 0; b < bands; ++b)
+            m_powerLawRow[b] = static_cast<float>(BandEnergyFrontEnd::energyOf(logRow[b]));
+        zqx::summary::powerLawLevels(m_powerLawRow.data(), bands, m_powerLawRow.data());
         for (Route& route : m_routes) {
+            const float* row = route.bandScale == BandScale::PowerLaw ? m_powerLawRow.data() : logRow;
             if (route.cut == BlockCut::BandFramesToEnd) {
                 // The latest frame is kept back, so that the last one meets setEndOfStream.
                 if (!route.pending.empty())
