@@ -29,6 +29,9 @@ public:
     // Reads up to maxFrames mono samples into mono; returns how many. 0 means the end. Throws
     // AudioFileError when the file ends before the frame count its header announced.
     std::size_t read(float* mono, std::size_t maxFrames);
+    // The frames of the last read() before mixing: channels() values per frame, as many frames as
+    // it returned. Valid until the next read().
+    const float* interleaved() const { return m_interleaved.data(); }
 
     const std::string& path() const { return m_path; }
     int sampleRate() const { return m_sampleRate; }

@@ -92,20 +92,12 @@ std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
 }
 
 SummaryTable::SummaryTable(const std::string& dir) : m_path((std::filesystem::path(dir) / kFileName).string()) {
-    const std::string header = csvRecord(summaryTableColumns());
     std::error_code ec;
-    const bool fresh = !std::filesystem::exists(m_path, ec) || std::filesystem::file_size(m_path, ec) == 0;
-    if (!fresh) {
+    m_fresh = !std::filesystem::exists(m_path, ec) || std::filesystem::file_size(m_path, ec) == 0;
+    if (!m_fresh) {
         const std::vector<std::vector<std::string>> records = parseCsv(readWhole(m_path));
         if (records.empty() || records.front() != summaryTableColumns())
             throw OutputError("'" + m_path + "' has other columns than this zqx writes; move it away first");
-    }
-    m_file = std::fopen(m_path.c_str(), "ab");
-    if (!m_file) throw OutputError("cannot append to '" + m_path + "'");
-    if (fresh && (std::fputs(header.c_str(), m_file) < 0 || std::fflush(m_file) != 0)) {
-        std::fclose(m_file);
-        m_file = nullptr;
-        throw OutputError("cannot write '" + m_path + "'");
     }
 }
 
@@ -116,9 +108,15 @@ SummaryTable::~SummaryTable() {
 void SummaryTable::append(const std::vector<std::string>& fields) {
     if (fields.size() != summaryTableColumns().size())
         throw std::invalid_argument("summary table: a row of " + std::to_string(fields.size()) + " fields");
-    const std::string line = csvRecord(fields);
+    std::string text = csvRecord(fields);
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_file || std::fputs(line.c_str(), m_file) < 0 || std::fflush(m_file) != 0)
+    if (!m_file) {
+        m_file = std::fopen(m_path.c_str(), "ab");
+        if (!m_file) throw OutputError("cannot append to '" + m_path + "'");
+        if (m_fresh) text = csvRecord(summaryTableColumns()) + text;
+        m_fresh = false;
+    }
+    if (std::fputs(text.c_str(), m_file) < 0 || std::fflush(m_file) != 0)
         throw OutputError("cannot append to '" + m_path + "'");
 }
 
@@ -128,6 +126,7 @@ void SummaryTable::sort() {
         std::fclose(m_file);
         m_file = nullptr;
     }
+    if (m_fresh) return;
     std::vector<std::vector<std::string>> records = parseCsv(readWhole(m_path));
     const std::size_t width = summaryTableColumns().size();
     std::map<std::string, std::vector<std::string>> byPath;

@@ -12,15 +12,15 @@ namespace zqx::host {
 // The table's columns, in order.
 const std::vector<std::string>& summaryTableColumns();
 
-// Lifecycle: open (creates the file with its header line, or continues one written by an earlier
-// run into the same folder), append() rows from any thread as inputs complete, then sort() once.
-// Each appended row is flushed at once, so the rows of completed inputs survive a stopped run.
+// Lifecycle: open (checks a table that an earlier run left in the folder), append() rows from any
+// thread as inputs complete, then sort() once. The file appears with the first row (a run whose
+// every input fails leaves none), and each row is flushed at once, so the rows of completed
+// inputs survive a stopped run; a later run into the same folder continues the table.
 class SummaryTable {
 public:
     static constexpr const char* kFileName = "summary.csv";
 
-    // Throws OutputError when dir/summary.csv cannot be opened for appending, or when it exists
-    // with another header (it is left untouched then).
+    // Throws OutputError when dir/summary.csv exists with another header (it is left untouched).
     explicit SummaryTable(const std::string& dir);
     ~SummaryTable();
     SummaryTable(const SummaryTable&) = delete;
@@ -31,7 +31,8 @@ public:
     void append(const std::vector<std::string>& fields);
 
     // Rewrites the file atomically with one row per path (the row appended last wins), sorted by
-    // path. Throws OutputError; the appended file stays as it was then.
+    // path; nothing when no row was ever written. Throws OutputError; the appended file stays as
+    // it was then.
     void sort();
 
     const std::string& path() const { return m_path; }
@@ -39,6 +40,7 @@ public:
 private:
     std::string m_path;
     std::FILE* m_file = nullptr;
+    bool m_fresh = true;  // no table with a header in the folder yet
     std::mutex m_mutex;
 };
 

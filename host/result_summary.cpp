@@ -1,0 +1,41 @@
+// The summary of one input from its streams.
+#include "host/result_summary.h"
+
+namespace zqx::host {
+
+namespace {
+
+const FeatureStream* findStream(const FeatureChain& chain, const char* name) {
+    for (const FeatureStream& stream : chain.streams())
+        if (stream.name == name) return &stream;
+    return nullptr;
+}
+
+}  // namespace
+
+ResultSummariser::ResultSummariser(int channels, int sampleRate)
+    : m_loudness(channels > 0 ? unsigned(channels) : 0u, sampleRate > 0 ? (unsigned long)sampleRate : 0ul) {}
+
+void ResultSummariser::addInputAudio(const float* interleaved, std::size_t frames) { m_loudness.add(interleaved, frames); }
+
+void ResultSummariser::bandFrames(const float* rows, std::size_t count, int bands) {
+    for (std::size_t r = 0; r < count; ++r) m_onset.addFrame(rows + r * std::size_t(bands), std::size_t(bands));
+}
+
+ResultSummary ResultSummariser::summarise(const FeatureChain& chain) const {
+    ResultSummary result;
+    const std::vector<float>& onset = m_onset.values();
+    result.tempo = summary::estimateTempo(onset.data(), onset.size(), BandEnergyFrontEnd::kFramePeriodSeconds);
+    if (const FeatureStream* chroma = findStream(chain, "chroma"); chroma && chroma->width >= 12) {
+        const summary::FeatureRows peaks{chroma->values.data(), chroma->rows(), chroma->width};
+        result.key = summary::estimateKey(peaks);
+        const double blockSeconds = double(chroma->fact("blockLength")) / chain.analysisRate();
+        if (blockSeconds > 0.0) result.chords = summary::labelChords(peaks, chroma->times.data(), blockSeconds);
+    }
+    if (const FeatureStream* dynamics = findStream(chain, "dynamics"); dynamics && dynamics->rows() > 0)
+        result.dynamicRange = dynamics->row(dynamics->rows() - 1)[0];
+    result.loudness = m_loudness.result();
+    return result;
+}
+
+}  // namespace zqx::host
