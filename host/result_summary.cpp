@@ -29,7 +29,8 @@ ResultSummary ResultSummariser::summarise(const FeatureChain& chain) const {
     if (const FeatureStream* chroma = findStream(chain, "chroma"); chroma && chroma->width >= 12) {
         const summary::FeatureRows peaks{chroma->values.data(), chroma->rows(), chroma->width};
         result.key = summary::estimateKey(peaks);
-        const double blockSeconds = double(chroma->fact("blockLength")) / chain.analysisRate();
+        // Each row stands for its hop: the rows tile the stream.
+        const double blockSeconds = double(chroma->fact("hop")) / chain.analysisRate();
         if (blockSeconds > 0.0) result.chords = summary::labelChords(peaks, chroma->times.data(), blockSeconds);
     }
     if (const FeatureStream* dynamics = findStream(chain, "dynamics"); dynamics && dynamics->rows() > 0)
