@@ -1,6 +1,8 @@
 // The summary of one input from its streams.
 #include "host/result_summary.h"
 
+#include <algorithm>
+
 namespace zqx::host {
 
 namespace {
@@ -32,6 +34,10 @@ ResultSummary ResultSummariser::summarise(const FeatureChain& chain) const {
         // Each row stands for its hop: the rows tile the stream.
         const double blockSeconds = double(chroma->fact("hop")) / chain.analysisRate();
         if (blockSeconds > 0.0) result.chords = summary::labelChords(peaks, chroma->times.data(), blockSeconds);
+        // The last frame is completed with zeros; the chords end where the audio does.
+        const double end = double(chain.analysedSamples()) / chain.analysisRate();
+        while (!result.chords.empty() && result.chords.back().start >= end) result.chords.pop_back();
+        if (!result.chords.empty()) result.chords.back().end = std::min(result.chords.back().end, end);
     }
     if (const FeatureStream* dynamics = findStream(chain, "dynamics"); dynamics && dynamics->rows() > 0)
         result.dynamicRange = dynamics->row(dynamics->rows() - 1)[0];

@@ -107,7 +107,7 @@ TEST(ZqxExtract, WritesJsonAndCsvPerFileWithTimeStamps) {
     ASSERT_FALSE(chords.empty());
     EXPECT_EQ(chords.front()["start"], 0.0);
     for (std::size_t i = 1; i < chords.size(); ++i) EXPECT_EQ(chords[i]["start"], chords[i - 1]["end"]);
-    EXPECT_GE(chords.back()["end"].get<double>(), 5.0);
+    EXPECT_DOUBLE_EQ(chords.back()["end"].get<double>(), 5.0);
     EXPECT_LT(summary["loudness"]["integrated_lufs"].get<double>(), 0.0);
     // The left channel's three parts reach at most 0.75 together, the kick alone 0.4.
     EXPECT_LE(summary["loudness"]["sample_peak_dbfs"].get<double>(), 20 * std::log10(0.75));
