@@ -15,8 +15,7 @@ const FeatureStream* findStream(const FeatureChain& chain, const char* name) {
 
 }  // namespace
 
-ResultSummariser::ResultSummariser(int channels, int sampleRate)
-    : m_loudness(channels > 0 ? unsigned(channels) : 0u, sampleRate > 0 ? (unsigned long)sampleRate : 0ul) {}
+ResultSummariser::ResultSummariser(int channels, int sampleRate) : m_loudness(channels, sampleRate) {}
 
 void ResultSummariser::addInputAudio(const float* interleaved, std::size_t frames) { m_loudness.add(interleaved, frames); }
 
@@ -24,7 +23,7 @@ void ResultSummariser::bandFrames(const float* rows, std::size_t count, int band
     for (std::size_t r = 0; r < count; ++r) m_onset.addFrame(rows + r * std::size_t(bands), std::size_t(bands));
 }
 
-ResultSummary ResultSummariser::summarise(const FeatureChain& chain) const {
+ResultSummary ResultSummariser::summarise(const FeatureChain& chain) {
     ResultSummary result;
     const std::vector<float>& onset = m_onset.values();
     result.tempo = summary::estimateTempo(onset.data(), onset.size(), BandEnergyFrontEnd::kFramePeriodSeconds);
@@ -41,7 +40,7 @@ ResultSummary ResultSummariser::summarise(const FeatureChain& chain) const {
     }
     if (const FeatureStream* dynamics = findStream(chain, "dynamics"); dynamics && dynamics->rows() > 0)
         result.dynamicRange = dynamics->row(dynamics->rows() - 1)[0];
-    result.loudness = m_loudness.result();
+    result.loudness = m_loudness.finish();
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "host/background_loudness.h"
 #include "host/feature_chain.h"
 #include "summary/chord_labels.h"
 #include "summary/key_estimate.h"
@@ -24,14 +25,16 @@ struct ResultSummary {
 };
 
 // Collects what the summary needs while a chain runs: the onset envelope of its band-energy
-// frames (as the chain's listener) and the loudness of the input audio as it was read.
+// frames (as the chain's listener) and the loudness of the input audio as it was read (measured
+// on a thread of its own, BackgroundLoudness).
 //
 // Lifecycle: construct with the input's channels and rate, pass it to the FeatureChain as its
 // listener, give every block of input audio to addInputAudio() as it is read, finish the chain,
-// then summarise(). One input, one thread.
+// then summarise() once. One input, driven from one thread.
 class ResultSummariser : public FeatureListener {
 public:
-    // Throws std::invalid_argument for channels < 1 or a rate below 16 Hz.
+    // Throws std::invalid_argument for channels < 1 or a rate below 16 Hz, std::system_error when
+    // the loudness thread cannot be started.
     ResultSummariser(int channels, int sampleRate);
 
     // frames frames of the input's channels, interleaved, before any mixing or resampling.
@@ -40,11 +43,12 @@ public:
 
     // The answers from the chain's "chroma" stream (its first 12 columns: the peak half) and
     // "dynamics" stream, and what was collected. Streams the chain lacks leave their answers empty.
-    ResultSummary summarise(const FeatureChain& chain) const;
+    // Waits for the loudness thread; rethrows its failure.
+    ResultSummary summarise(const FeatureChain& chain);
 
 private:
     summary::OnsetEnvelope m_onset;
-    summary::LoudnessMeter m_loudness;
+    BackgroundLoudness m_loudness;
 };
 
 }  // namespace zqx::host
