@@ -37,6 +37,7 @@ struct FeatureStream {
     std::string plugin;
     std::size_t stage = 0;  // index of the stage in FeatureChain::modules()
     BlockCut cut = BlockCut::SampleBlocks;
+    BandScale bandScale = BandScale::Logarithmic;  // of the band values a band-fed stage read
     std::vector<std::string> columns;
     std::vector<double> times;
     std::vector<float> values;
@@ -134,7 +135,6 @@ private:
     void runSampleBlock(Route& route, const float* block);
     void runBandRows(const float* rows, std::size_t count, bool last);
     void append(Route& route, double time, const BlockView& block);
-    void poolBandRow(const float* row);
     void flushBandPool();
 
     FeatureListener* m_listener = nullptr;
@@ -151,7 +151,10 @@ private:
     std::int64_t m_analysisSamples = 0;
     std::int64_t m_bandFrames = 0;
     std::vector<float> m_newRows;
-    std::vector<double> m_bandPool;  // sum of E per band over the frames of the open pooled row
+    std::vector<float> m_powerLawRow;
+    // Sum of E per band over the frames of the open pooled row: energies are averaged, not their
+    // logarithms, so that a pooled row has the energy of its frames.
+    std::vector<double> m_bandPool;
     int m_bandPoolCount = 0;
     FeatureStream m_bandEnergy;
 };

@@ -17,6 +17,8 @@
 #include "host/output_names.h"
 #include "host/output_writer.h"
 #include "host/progress.h"
+#include "host/result_summary.h"
+#include "host/summary_table.h"
 #include "report/corpus_index.h"
 #include "report/file_report.h"
 
@@ -56,17 +58,20 @@ std::string withPath(const std::string& path, const std::string& message) {
     return message.rfind(path, 0) == 0 ? message : path + ": " + message;
 }
 
-void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan) {
+void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan, SummaryTable& table) {
     AudioReader reader(job.input);
-    FeatureChain chain(plan, reader.sampleRate());
+    ResultSummariser summariser(reader.channels(), reader.sampleRate());
+    FeatureChain chain(plan, reader.sampleRate(), &summariser);
     std::vector<float> chunk(1 << 16);
     while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
         if (InterruptWatch::requested()) throw Interrupted{};
+        summariser.addInputAudio(reader.interleaved(), n);
         chain.push(chunk.data(), n);
     }
     chain.finish();
     if (InterruptWatch::requested()) throw Interrupted{};
     job.audioSeconds = reader.durationSeconds();
+    const ResultSummary summary = summariser.summarise(chain);
 
     InputDescription input;
     input.path = job.input;
@@ -75,10 +80,12 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     input.channels = reader.channels();
     input.frames = reader.frames();
     OutputBatch batch;
-    addFeatureReport(batch, outputDir, job.stem, input, chain, job.html.get());
+    addFeatureReport(batch, outputDir, job.stem, input, chain, summary, job.html.get());
     // Results of inputs in sub-folders go to the same sub-folders of the output folder.
     ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
     batch.commit();
+    // The row follows the files it summarises, so the table never names a result that is missing.
+    table.append(summaryTableRow(input, summary));
     job.completed = true;
 }
 
@@ -103,6 +110,7 @@ int extractCommand(const ExtractOptions& options) {
     std::vector<Job> jobs;
     PluginLocator locator(options.pluginDirs);
     std::unique_ptr<FeatureChainPlan> plan;
+    std::unique_ptr<SummaryTable> table;
     try {
         if (options.inputs.empty()) throw std::runtime_error("no input files given");
         if (options.rate < 0) throw std::runtime_error("--rate must be a positive number of Hz");
@@ -128,6 +136,7 @@ int extractCommand(const ExtractOptions& options) {
         for (const ModuleStage& stage : trial.modules().stages())
             for (const std::string& warning : stage.warnings()) reportError("warning: " + warning);
         ensureWritableDirectory(options.outputDir);
+        table = std::make_unique<SummaryTable>(options.outputDir);
     } catch (const std::exception& error) {
         reportError(error.what());
         return 1;
@@ -179,7 +188,7 @@ int extractCommand(const ExtractOptions& options) {
                 continue;
             }
             try {
-                extractOne(job, options.outputDir, *plan);
+                extractOne(job, options.outputDir, *plan, *table);
             } catch (const Interrupted&) {
                 break;  // the file in hand is discarded; nothing of it was written
             } catch (const std::exception& error) {
@@ -198,6 +207,12 @@ int extractCommand(const ExtractOptions& options) {
     worker();
     for (std::thread& thread : pool) thread.join();
     progress.close();
+    try {
+        table->sort();
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return 1;
+    }
 
     // The index lists what is drawn, also when an interrupt stopped the run part-way.
     if (index) {

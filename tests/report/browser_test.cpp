@@ -92,13 +92,18 @@ protected:
     static void SetUpTestSuite() {
         if (kChromium.empty()) return;
         s_dir = new ScratchDir("browser");
-        // Three results: 9 s of music, the same with the hand-written summary, and 3 s, too short
+        // Four results: 9 s of music as extracted (with its summary), the same without a summary
+        // (as results of zqx before summaries), with the hand-written summary, and 3 s, too short
         // for a rhythm vector.
         const std::string piece = extractedResult(*s_dir, "piece", 9.0);
+        ordered_json bare = ordered_json::parse(readText(piece));
+        bare.erase("summary");
+        writeText(s_dir->file("bare.json"), bare.dump());
         const std::string summary = withHandWrittenSummary(*s_dir, piece, "summary");
         const std::string shortPiece = extractedResult(*s_dir, "short", 3.0);
-        const CommandResult r = runZqx("report " + quoted(piece) + " " + quoted(summary) + " " + quoted(shortPiece) +
-                                       " -o " + quoted(s_dir->file("index.html")));
+        const CommandResult r = runZqx("report " + quoted(piece) + " " + quoted(s_dir->file("bare.json")) + " " +
+                                       quoted(summary) + " " + quoted(shortPiece) + " -o " +
+                                       quoted(s_dir->file("index.html")));
         ASSERT_EQ(r.status, 0) << r.err;
     }
     static void TearDownTestSuite() {
@@ -119,9 +124,14 @@ TEST_F(BrowserTest, EveryReportRendersItsPanelsWithoutConsoleMessages) {
         std::vector<std::string> present;
         std::vector<std::string> absent;
     } cases[] = {
+        // The extraction's own summary: chords, key, a tempo mark and the loudness figures.
         {"piece.html",
          {"id=\"chroma-svg\"", "id=\"bands-svg\"", "id=\"rhythm-svg\"", "id=\"profile-svg\"", "id=\"level-svg\"",
-          "profile peak", "Key: not in this result"},
+          "class=\"chord\"", "Key: ", ">tempo ", "EBU R128: integrated"},
+         {"profile peak", "Key: not in this result", "EBU R128 loudness: not in this result"}},
+        {"bare.html",
+         {"id=\"chroma-svg\"", "id=\"rhythm-svg\"", "profile peak", "Key: not in this result",
+          "EBU R128 loudness: not in this result"},
          {"class=\"chord\""}},
         {"summary.html",
          {"id=\"chroma-svg\"", "class=\"chord\"", "Key: C major", "tempo 120.0 BPM", "-17.3 LUFS", "id=\"level-svg\""},
@@ -157,13 +167,14 @@ TEST_F(BrowserTest, TheIndexSortsOnOpening) {
         return links;
     };
     // Input order as written; by duration (3 s first) and by tempo, descending, once sorted.
-    EXPECT_EQ(order(readText(s_dir->file("index.html"))), (std::vector<std::string>{"piece", "summary", "short"}));
+    EXPECT_EQ(order(readText(s_dir->file("index.html"))),
+              (std::vector<std::string>{"piece", "bare", "summary", "short"}));
     const std::string byDuration = dumpDom(url + "#sort=duration");
     EXPECT_EQ(order(byDuration)[0], "short");
     EXPECT_NE(byDuration.find("data-key=\"duration\" class=\"num\" aria-sort=\"ascending\""), std::string::npos);
-    // Only the summary result has a tempo; the rows without one sort last either way.
-    EXPECT_EQ(order(dumpDom(url + "#sort=-tempo_bpm"))[0], "summary");
-    EXPECT_EQ(order(dumpDom(url + "#sort=tempo_bpm"))[0], "summary");
+    // The result without a summary has no tempo: it sorts last either way.
+    EXPECT_EQ(order(dumpDom(url + "#sort=-tempo_bpm")).back(), "bare");
+    EXPECT_EQ(order(dumpDom(url + "#sort=tempo_bpm")).back(), "bare");
 }
 
 TEST_F(BrowserTest, ThePeakMeanSwitchWorksWithoutScript) {
