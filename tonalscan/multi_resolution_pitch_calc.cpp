@@ -27,6 +27,21 @@ constexpr double kLevelLowCents[MultiResolutionPitchCalc::kLevelCount] = {8050, 
 // amplitude (-120 dB of full scale), so rounding noise and the far side lobes are not reported.
 constexpr double kRelativeFloor = 1e-3;
 constexpr double kAbsoluteFloor = 1e-6;
+// Harmonic matching: a peak within kHarmonicToleranceCents of harmonic 2..kMaxHarmonic of a lower
+// peak also counts, with kHarmonicShare of its strength, for that peak's fundamental. Measured on
+// the labelled set: a solo clarinet, oboe or sawtooth lead then reads its own note rather than its
+// third harmonic (a fifth up), while chord tones that sit on a bass note's harmonics keep their
+// whole strength in their own class (moving them instead cost a chord's fifth and third).
+constexpr int kMaxHarmonic = 8;
+constexpr double kHarmonicToleranceCents = 10.0;
+constexpr double kHarmonicShare = 0.5;
+// Noise floor: a peak whose amplitude is below kTonalProminence times the mean magnitude of the
+// kFloorHalfWidth bins either side is counted as noise. Noise is whitened (its local floor
+// replaced by the mean of its level's band) and weighted by the level's bin density (lowHz / f,
+// the inverse of how many bins a semitone spans there), so white and pink noise add about the same
+// to every pitch class; tonal peaks keep their amplitude.
+constexpr std::uint32_t kFloorHalfWidth = 12;
+constexpr double kTonalProminence = 4.0;
 // Stands in for the log of a zero magnitude beside a peak.
 constexpr double kTinyMagnitude = 1e-30;
 
@@ -111,7 +126,9 @@ bool MultiResolutionPitchCalc::allocate() noexcept {
     try {
         for (Level& level : m_levels) level.peaks.reserve(level.lastBin - level.firstBin + 1);
         m_candidates.reserve(m_historyLength / 4);
-        m_records.reserve(kMaxPeaksPerStart * 16);
+        m_prefix.resize(m_historyLength / 2 + 2);
+        m_records.reserve(2 * kMaxPeaksPerStart * 16);
+        m_root.reserve(kMaxPeaksPerStart);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -178,6 +195,10 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level) {
         const double hz = k * level.binHz;
         return hz >= level.lowHz && hz < level.highHz;
     };
+    // Running sums of the magnitudes, for the local floor around each peak.
+    m_prefix[magFirst] = 0.0;
+    for (std::uint32_t k = magFirst; k <= magLast; ++k) m_prefix[k + 1] = m_prefix[k] + m_magnitude[k];
+    const double levelFloor = (m_prefix[level.lastBin + 1] - m_prefix[level.firstBin]) / (level.lastBin - level.firstBin + 1) * scale;
     double bandEnergy = 0.0;
     for (std::uint32_t k = level.firstBin; k <= level.lastBin; ++k) {
         if (inBand(k)) bandEnergy += power(k);
@@ -212,9 +233,47 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level) {
             if (!(m_magnitude[j] < m_magnitude[j - 1] && m_magnitude[j + 1] < m_magnitude[j])) break;
             if (inBand(j)) energy += power(j);
         }
-        level.peaks.push_back({frequencyHz, amplitude, energy});
+        const std::uint32_t lo = k > magFirst + kFloorHalfWidth ? k - kFloorHalfWidth : magFirst;
+        const std::uint32_t hi = std::min(magLast, k + kFloorHalfWidth);
+        const double floorMag = (m_prefix[hi + 1] - m_prefix[lo]) / (hi - lo + 1) * scale;
+        double whiten = 1.0;
+        double density = 1.0;
+        if (!(amplitude >= kTonalProminence * floorMag)) {
+            whiten = floorMag > 0.0 ? levelFloor / floorMag : 0.0;
+            density = level.lowHz / frequencyHz;
+        }
+        level.peaks.push_back({frequencyHz, amplitude, amplitude * whiten, amplitude * whiten * density,
+                               energy * whiten * whiten * density, frequencyHz});
     }
     level.bandEnergy = bandEnergy;
+}
+
+void MultiResolutionPitchCalc::assignFundamentals() {
+    // Lowest first, so a peak's fundamental is settled before the peaks above it look for theirs;
+    // a harmonic of a harmonic counts for the fundamental of both.
+    std::sort(m_candidates.begin(), m_candidates.end(),
+              [](const Candidate& a, const Candidate& b) { return a.frequencyHz < b.frequencyHz; });
+    const std::size_t n = m_candidates.size();
+    m_root.resize(n);  // at most kMaxPeaksPerStart, reserved
+    const double tolerance = std::exp2(kHarmonicToleranceCents / 1200.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        Candidate& p = m_candidates[i];
+        m_root[i] = i;
+        double rootStrength = 0.0;
+        for (std::size_t j = 0; j < i; ++j) {
+            const double ratio = p.frequencyHz / m_candidates[j].frequencyHz;
+            const long h = std::lround(ratio);
+            if (h < 2 || h > kMaxHarmonic) continue;
+            const double mismatch = ratio / static_cast<double>(h);
+            if (mismatch > tolerance || mismatch < 1.0 / tolerance) continue;
+            const std::size_t root = m_root[j];
+            if (m_candidates[root].counted > rootStrength) {  // the strongest fundamental wins
+                rootStrength = m_candidates[root].counted;
+                m_root[i] = root;
+            }
+        }
+        p.fundamentalHz = m_candidates[m_root[i]].frequencyHz;
+    }
 }
 
 void MultiResolutionPitchCalc::processBlock(const float* samples) {
@@ -244,20 +303,31 @@ void MultiResolutionPitchCalc::processBlock(const float* samples) {
     const double floor = std::max(kAbsoluteFloor, strongest * kRelativeFloor);
     const auto weak = [floor](const Candidate& c) { return !(c.amplitude >= floor); };
     m_candidates.erase(std::remove_if(m_candidates.begin(), m_candidates.end(), weak), m_candidates.end());
+    // Ranked with noise whitened, so the cap on peaks per start favours no part of a band.
     std::sort(m_candidates.begin(), m_candidates.end(),
-              [](const Candidate& a, const Candidate& b) { return a.amplitude > b.amplitude; });
+              [](const Candidate& a, const Candidate& b) { return a.rank > b.rank; });
     if (m_candidates.size() > kMaxPeaksPerStart) m_candidates.resize(kMaxPeaksPerStart);
 
+    assignFundamentals();
+
+    const auto cents = [](double hz) { return static_cast<std::int32_t>(std::lround(1200.0 * std::log2(hz / kPitchZeroHz))); };
+    const double energyScale = totalEnergy > 0.0 ? 1.0 / totalEnergy : 0.0;
     for (const Candidate& c : m_candidates) {
         PitchPeak record{};
         record.startIndex = m_startsInList;
-        record.peakContribution = static_cast<float>(c.amplitude);
-        record.meanContribution =
-            totalEnergy > 0.0 ? static_cast<float>(std::min(1.0, c.energy / totalEnergy)) : 0.0f;
+        record.peakContribution = static_cast<float>(c.counted);
+        record.meanContribution = static_cast<float>(std::min(1.0, c.energy * energyScale));
         record.frequencyHz = static_cast<float>(c.frequencyHz);
-        record.pitchCents = static_cast<std::int32_t>(std::lround(1200.0 * std::log2(c.frequencyHz / kPitchZeroHz)));
-        try {
+        record.pitchCents = cents(c.frequencyHz);
+        try {  // reserved for 16 starts; a caller that reads less often may make the list grow
             m_records.push_back(record);
+            if (c.fundamentalHz != c.frequencyHz) {
+                PitchPeak share = record;
+                share.peakContribution = static_cast<float>(kHarmonicShare * c.counted);
+                share.meanContribution = static_cast<float>(kHarmonicShare * record.meanContribution);
+                share.pitchCents = cents(c.fundamentalHz);
+                m_records.push_back(share);
+            }
         } catch (const std::bad_alloc&) {
             break;
         }

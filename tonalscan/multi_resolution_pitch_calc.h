@@ -43,8 +43,11 @@ public:
 private:
     struct Candidate {
         double frequencyHz;
-        double amplitude;
-        double energy;  // lobe energy, same scale as the start's total
+        double amplitude;    // of the sinusoid, as measured
+        double rank;         // the amplitude, or for noise the amplitude over the local floor
+        double counted;      // what the record reports: the amplitude, or for noise its whitened share
+        double energy;       // lobe energy, same scale as the start's total (noise: whitened likewise)
+        double fundamentalHz;  // the lowest peak this one is a harmonic of, or its own frequency
     };
     struct Level {
         std::uint32_t length = 0;  // window and FFT length
@@ -69,6 +72,8 @@ private:
     void appendToHistory(const float* samples) noexcept;
     // Replaces the level's peaks and band energy with those of the newest samples.
     void analyseLevel(Level& level);
+    // Sorts the candidates by frequency and sets each one's fundamentalHz.
+    void assignFundamentals();
 
     int m_samplingRate;
     std::uint32_t m_blockLength;
@@ -79,6 +84,8 @@ private:
     float* m_magnitude = nullptr;  // |X[k]| of the current level
     std::uint8_t* m_scratch = nullptr;
     std::vector<Candidate> m_candidates;
+    std::vector<std::size_t> m_root;
+    std::vector<double> m_prefix;
     std::vector<PitchPeak> m_records;
     std::uint32_t m_startsInList = 0;
     bool m_recordsRead = false;

@@ -49,10 +49,11 @@ static_assert(offsetof(PitchPeak, pitchCents) == 16, "pitchCents at byte 16");
 // The zero point of pitchCents: the E-flat five octaves below E-flat 4 (MIDI note 3), 9.72 Hz,
 // far below the lowest frequency analysed.
 inline constexpr double kPitchZeroHz = 9.722718241315029;
-// Range of the reported frequencies, in Hz: from a quarter tone below C1 (2050 cents) up to
-// 5000 Hz or 0.45 times the sampling rate, whichever is lower.
+// Range of the reported frequencies, in Hz: from a quarter tone below C1 (2050 cents) up to a
+// quarter tone below C8 (10450 cents) or 0.45 times the sampling rate, whichever is lower. Whole
+// octaves from C to C, so every pitch class is analysed over the same number of octaves.
 inline constexpr double kLowestFrequencyHz = 31.77219916398751;
-inline constexpr double kHighestFrequencyHz = 5000.0;
+inline constexpr double kHighestFrequencyHz = 4066.841608677614;
 
 // The analysis object. Only tonalscan creates and destroys it; the caller uses the four operations.
 class CPitchCalc {
