@@ -256,13 +256,17 @@ void MultiResolutionPitchCalc::assignFundamentals() {
     const std::size_t n = m_candidates.size();
     m_root.resize(n);  // at most kMaxPeaksPerStart, reserved
     const double tolerance = std::exp2(kHarmonicToleranceCents / 1200.0);
+    const double lowestRatio = 1.0 / (kMaxHarmonic * tolerance);
+    std::size_t first = 0;  // the lowest peak that can still be a fundamental of peak i
     for (std::size_t i = 0; i < n; ++i) {
         Candidate& p = m_candidates[i];
         m_root[i] = i;
         double rootStrength = 0.0;
-        for (std::size_t j = 0; j < i; ++j) {
+        while (m_candidates[first].frequencyHz < p.frequencyHz * lowestRatio) ++first;
+        for (std::size_t j = first; j < i; ++j) {
             const double ratio = p.frequencyHz / m_candidates[j].frequencyHz;
-            const long h = std::lround(ratio);
+            if (ratio < 1.5) break;
+            const long h = static_cast<long>(ratio + 0.5);
             if (h < 2 || h > kMaxHarmonic) continue;
             const double mismatch = ratio / static_cast<double>(h);
             if (mismatch > tolerance || mismatch < 1.0 / tolerance) continue;
