@@ -191,7 +191,7 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level) {
     };
     // Running sums of the magnitudes, for the local floor around each peak.
     m_prefix[magFirst] = 0.0;
-    for (std::uint32_t k = magFirst; k <= magLast; ++k) m_prefix[k + 1] = m_prefix[k] + m_magnitude[k];
+    for (std::uint32_t k = magFirst; k <= magLast; ++k) m_prefix[k + 1] = m_prefix[k] + magnitude[k];
     const double levelFloor = (m_prefix[level.lastBin + 1] - m_prefix[level.firstBin]) / (level.lastBin - level.firstBin + 1) * scale;
     double bandEnergy = 0.0;
     for (std::uint32_t k = level.firstBin; k <= level.lastBin; ++k) {
