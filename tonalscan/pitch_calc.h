@@ -32,7 +32,9 @@ struct PitchPeak {
     // Index of the start, counted from the first start of the current list, that found the peak.
     std::uint32_t startIndex;
     // Peak strength: the amplitude of the sinusoid that the peak stands for (a full-scale sine of
-    // amplitude 1 gives about 1), read from the interpolated spectral peak.
+    // amplitude 1 gives about 1), read from the interpolated spectral peak. A peak that does not
+    // rise above the local noise floor is whitened instead, and a harmonic's second record (at its
+    // fundamental's pitch) carries half of it; the README gives the rules.
     float peakContribution;
     // The peak's share (0..1) of the energy of everything that start analysed.
     float meanContribution;
