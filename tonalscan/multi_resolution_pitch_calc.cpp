@@ -1,4 +1,4 @@
-// MultiResolutionPitchCalc: history, the five FFT levels, peak picking with Hann-ratio
+// MultiResolutionPitchCalc: history, the five FFT levels, peak picking with three-point Hann
 // interpolation, and the record list.
 #include "tonalscan/multi_resolution_pitch_calc.h"
 
@@ -48,6 +48,10 @@ constexpr double kHarmonicShare = 0.5;
 // to every pitch class; tonal peaks keep their amplitude.
 constexpr std::uint32_t kFloorHalfWidth = 12;
 constexpr double kTonalProminence = 4.0;
+// Whitening raises a noise peak by at most this factor: across an octave of pink noise the floor
+// changes by 1.41, while a band with a strong tone has a mean far above the floor between its
+// lobes, and its noise peaks must not be raised to the tone's level.
+constexpr double kMostWhitening = 2.0;
 constexpr double kPi = 3.141592653589793;
 
 double centsToHz(double cents) { return kPitchZeroHz * std::exp2(cents / 1200.0); }
@@ -211,13 +215,14 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level, bool spectrumReady) {
     for (std::uint32_t k = level.firstBin; k <= level.lastBin; ++k) {
         const float centre = magnitude[k];
         if (!(centre > magnitude[k - 1] && centre >= magnitude[k + 1] && centre > 0.0f)) continue;
-        // The ratio of the larger neighbour to the peak bin gives the offset of a tone under a Hann
-        // window exactly, (1 + d) / (2 - d) for an offset d toward that neighbour; what is left is
-        // the leakage of the tone's image below 0 Hz, under 0.5 cents from 20 bins up.
-        const bool rightSide = magnitude[k + 1] >= magnitude[k - 1];
-        const double ratio = static_cast<double>(rightSide ? magnitude[k + 1] : magnitude[k - 1]) / centre;
-        const double d = std::clamp((2.0 * ratio - 1.0) / (ratio + 1.0), 0.0, 0.5);
-        const double offset = rightSide ? d : -d;
+        // Under a Hann window a lone tone offset by d bins gives 2 (R - L) / (L + 2C + R) = d
+        // exactly from the three magnitudes; what is left is the leakage of the tone's image below
+        // 0 Hz. A peak broader than a Hann lobe (a decaying drum, two close partials) reads near
+        // its centre rather than being pushed toward its larger neighbour.
+        const double left = magnitude[k - 1];
+        const double right = magnitude[k + 1];
+        const double offset = std::clamp(2.0 * (right - left) / (left + 2.0 * centre + right), -0.5, 0.5);
+        const double d = std::fabs(offset);
         const double frequencyHz = (k + offset) * level.binHz;
         if (frequencyHz < level.lowHz || frequencyHz >= level.highHz) continue;
         // The Hann main lobe at offset d: sinc(d) / (1 - d^2) of its height at 0.
@@ -249,7 +254,7 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level, bool spectrumReady) {
     // and weighted by the bin density.
     for (Candidate& c : level.peaks) {
         if (!(c.floor > 0.0)) continue;
-        const double whiten = bandFloor / c.floor;
+        const double whiten = std::min(kMostWhitening, bandFloor / c.floor);
         // lowHz / f folded into one octave: the bins a semitone spans grow with f within each
         // octave from C to C, and every octave of the band holds each class once.
         const double octaves = std::log2(c.frequencyHz / level.lowHz);
