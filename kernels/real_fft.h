@@ -46,6 +46,11 @@ KernelStatus realFftInverse(const float* src, float* dst, const RealFftPlan* pla
 // Expands a packed spectrum to `length` complex values X[0..length-1] (conjugate-symmetric).
 // Null pointer -8; length <= 0 -6.
 KernelStatus packedToComplex(const float* packed, ComplexFloat* dst, int length) noexcept;
+// magnitude[k] = |X[k]| for k = 0 .. length-1 straight from the packed spectrum (length <= N/2, so
+// bin N/2 is never read): Re X0 from packed[0], then the pairs from packed[2]. Squares, sum and root
+// in double, rounded once to float, so the values equal complexToPolar's magnitudes after
+// packedToComplex, bit for bit, in every variant. Null pointer -8; length <= 0 -6 (nothing written).
+KernelStatus packedToMagnitude(const float* packed, float* magnitude, int length) noexcept;
 // magnitude[i] = |src[i]|, phase[i] = atan2(im, re), in double, stored as float.
 // Null pointer -8; length <= 0 -6 (nothing written).
 KernelStatus complexToPolar(const ComplexFloat* src, float* magnitude, float* phase,
