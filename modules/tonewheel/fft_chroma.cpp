@@ -17,8 +17,10 @@ constexpr std::uint32_t kEndFundamental = 400;
 constexpr std::uint32_t kFirstHarmonic = 2;
 constexpr std::uint32_t kEndHarmonic = 15;
 
-// 1 - (h/15)^2. The weights of h = 2..9 are the float constants the tables have always held;
-// those of h = 10..14 are computed from 1/15 rounded to float, in double, as they always were.
+// g(h) = 1 - (h/15)^2 as the chroma definition fixes it: h = 2..9 are the float constants of its
+// weight table; h = 10..14 are 1 - (h * 0.0666667f)^2 in double, where 0.0666667f is 1/15 written to
+// seven digits and then rounded to float (0.0666666999, four float steps above 1/15's own float), so
+// these five sit about 1e-6 below 1 - (h/15)^2. FftChroma.HarmonicWeights pins all thirteen floats.
 constexpr double harmonicWeightFrom15th(int h) {
     const double x = h * static_cast<double>(0.0666667f);
     return 1.0 - x * x;
@@ -30,8 +32,10 @@ constexpr double kHarmonicWeight[kEndHarmonic] = {
     harmonicWeightFrom15th(13), harmonicWeightFrom15th(14),
 };
 
-// Outer-ear transfer in dB at x = twice the frequency in kHz. The 1.82 and the x scale (500, not
-// 1000, in the caller) are the values this module has always used; the curve is tuned with them.
+// Outer-ear transfer in dB at x = twice the frequency in kHz. The 1.82 (not 3.64) and the x scale
+// (500, not 1000, in the caller) are part of the chroma definition: its reference weights at 44.1 kHz
+// and 2048-sample frames (0.0055992 at bin 1, 0.44419 at bin 10, the maximum 3.69873 at bin 77,
+// 0.26128 at bin 200) follow from them, and FftChroma.EarTransferWeights checks those.
 double earTransferDb(double x) {
     const double d = x - 3.3;
     const double x2 = x * x;
@@ -124,11 +128,23 @@ void computeBinToPitchClass(const float* pitchFrequencies, float binWidth, std::
 }
 
 void addHarmonics(float* magnitude, std::uint32_t bins) {
-    // Ascending b reads only bins above b, none of which this loop has changed yet.
-    // Each term is added into the float bin and rounded there, one harmonic after the other.
-    for (std::uint32_t b = kFirstFundamental; b < kEndFundamental && b < bins; ++b) {
-        for (std::uint32_t h = kFirstHarmonic; h < kEndHarmonic && h * b < bins; ++h)
-            magnitude[b] = static_cast<float>(magnitude[b] + kHarmonicWeight[h] * magnitude[h * b]);
+    // Bins 100..399 are read as harmonics and also changed as fundamentals; every read must see the
+    // value from before the call, so those are kept aside. Bins from 400 on never change.
+    constexpr std::uint32_t kFirstRead = kFirstHarmonic * kFirstFundamental;
+    float before[kEndFundamental - kFirstRead];
+    for (std::uint32_t k = kFirstRead; k < kEndFundamental && k < bins; ++k) before[k - kFirstRead] = magnitude[k];
+    // Harmonic after harmonic over all fundamentals: each bin still receives its terms in ascending
+    // h, each added into the float bin and rounded there, but the fundamentals no longer wait for
+    // one another.
+    for (std::uint32_t h = kFirstHarmonic; h < kEndHarmonic; ++h) {
+        const double weight = kHarmonicWeight[h];
+        // Fundamentals b < end have h * b < bins; those below split read a bin below 400.
+        const std::uint32_t end = std::min(kEndFundamental, (bins + h - 1) / h);
+        const std::uint32_t split = std::min(end, (kEndFundamental + h - 1) / h);
+        std::uint32_t b = kFirstFundamental;
+        for (; b < split; ++b)
+            magnitude[b] = static_cast<float>(magnitude[b] + weight * before[h * b - kFirstRead]);
+        for (; b < end; ++b) magnitude[b] = static_cast<float>(magnitude[b] + weight * magnitude[h * b]);
     }
 }
 
@@ -142,23 +158,18 @@ PeakSearchRange peakSearchRange(float binWidth, std::uint32_t loedge, std::uint3
     return {static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi)};
 }
 
-void pickPeaks(const float* magnitude, PeakSearchRange range, Vector<float>& peakValues,
-               Vector<std::uint32_t>& peakBins) {
-    const std::uint32_t candidates = range.hi > range.lo ? range.hi - range.lo : 0;
-    // Room for every candidate, then trimmed: two allocations at most instead of one per peak.
-    peakValues.setSize(candidates);
-    peakBins.setSize(candidates);
+std::uint32_t pickPeaks(const float* magnitude, PeakSearchRange range, float* peakValues,
+                        std::uint32_t* peakBins) {
     std::uint32_t count = 0;
     for (std::uint32_t k = range.lo; k < range.hi; ++k) {
         const float m = magnitude[k];
         if (magnitude[k - 1] < m && magnitude[k + 1] < m && m > 0.0f) {
-            peakValues.data[count] = m;
-            peakBins.data[count] = k;
+            peakValues[count] = m;
+            peakBins[count] = k;
             ++count;
         }
     }
-    peakValues.setSize(count);
-    peakBins.setSize(count);
+    return count;
 }
 
 void sortPeaksDescending(BaseVector<float>& peakValues, BaseVector<std::uint32_t>& peakBins) {
@@ -172,19 +183,41 @@ void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32
     for (std::uint32_t j = 0; j < top; ++j) peakChroma[binToPitchClass[peakBins.data[j]]] += peakValues.data[j];
 }
 
-void foldMeanSpectrum(const float* magnitude, const float* earWeights,
-                      const std::uint32_t* binToPitchClass, std::uint32_t bins, float* meanChroma) {
-    // One pass for all classes; each class still sums its bins in ascending order, in float.
-    float sums[kNumPitchClasses] = {};
+void groupBinsByClass(const std::uint32_t* binToPitchClass, std::uint32_t bins, ClassBins& groups) {
     std::uint32_t counts[kNumPitchClasses] = {};
-    for (std::uint32_t k = 0; k < bins; ++k) {
-        const std::uint32_t c = binToPitchClass[k];
-        sums[c] += earWeights[k] * magnitude[k];
-        ++counts[c];
+    for (std::uint32_t k = 0; k < bins; ++k) ++counts[binToPitchClass[k]];
+    groups.start[0] = 0;
+    for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) groups.start[c + 1] = groups.start[c] + counts[c];
+    groups.bins.assign(bins, 0);
+    std::uint32_t next[kNumPitchClasses];
+    std::copy(groups.start, groups.start + kNumPitchClasses, next);
+    for (std::uint32_t k = 0; k < bins; ++k) groups.bins[next[binToPitchClass[k]]++] = k;
+}
+
+void foldMeanSpectrum(const float* magnitude, const float* earWeights, const ClassBins& groups,
+                      float* meanChroma) {
+    const std::uint32_t* bins = groups.bins.data();
+    const std::uint32_t* start = groups.start;
+    std::uint32_t common = start[1] - start[0];
+    for (std::uint32_t c = 1; c < kNumPitchClasses; ++c) common = std::min(common, start[c + 1] - start[c]);
+    // Twelve independent float sums, each over its class's bins in ascending order: the first
+    // `common` terms of every class side by side, then what each class has left.
+    float sums[kNumPitchClasses] = {};
+    for (std::uint32_t j = 0; j < common; ++j) {
+#if defined(__GNUC__)
+#pragma GCC unroll 12
+#endif
+        for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) {
+            const std::uint32_t k = bins[start[c] + j];
+            sums[c] += earWeights[k] * magnitude[k];
+        }
     }
     for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) {
-        if (counts[c] > 1) sums[c] *= static_cast<float>(1.0 / counts[c]);
-        meanChroma[c] = sums[c];
+        float sum = sums[c];
+        for (std::uint32_t i = start[c] + common; i < start[c + 1]; ++i) sum += earWeights[bins[i]] * magnitude[bins[i]];
+        const std::uint32_t count = start[c + 1] - start[c];
+        if (count > 1) sum *= static_cast<float>(1.0 / count);
+        meanChroma[c] = sum;
     }
 }
 

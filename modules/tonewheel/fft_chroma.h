@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "qvt/base_vector.h"
 
@@ -55,9 +56,10 @@ PeakSearchRange peakSearchRange(float binWidth, std::uint32_t loedge, std::uint3
                                 std::uint32_t bins);
 
 // Strict local maxima above 0 among the candidates, in ascending bin order: their magnitudes into
-// `peakValues` and their bins into `peakBins` (both resized to the number of peaks).
-void pickPeaks(const float* magnitude, PeakSearchRange range, Vector<float>& peakValues,
-               Vector<std::uint32_t>& peakBins);
+// `peakValues` and their bins into `peakBins`, each with room for range.hi - range.lo entries.
+// Returns how many peaks were written; allocates nothing.
+std::uint32_t pickPeaks(const float* magnitude, PeakSearchRange range, float* peakValues,
+                        std::uint32_t* peakBins);
 
 // Sorts `peakValues` into descending order and applies the same permutation to `peakBins`
 // (same size). The order of equal values is that of the quicksort in the implementation, which
@@ -69,9 +71,19 @@ void sortPeaksDescending(BaseVector<float>& peakValues, BaseVector<std::uint32_t
 void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32_t>& peakBins,
                std::uint32_t numMaxima, const std::uint32_t* binToPitchClass, float* peakChroma);
 
+// The bins of each pitch class in ascending order, grouped class after class, so that the mean
+// fold can sum every class in its own register instead of scattering through memory.
+struct ClassBins {
+    std::vector<std::uint32_t> bins;                  // class 0's bins, then class 1's, ...
+    std::uint32_t start[kNumPitchClasses + 1] = {};   // class c holds bins[start[c] .. start[c+1])
+};
+// Groups the `bins` entries of `binToPitchClass` (values below kNumPitchClasses) by class.
+// Allocates `groups.bins`.
+void groupBinsByClass(const std::uint32_t* binToPitchClass, std::uint32_t bins, ClassBins& groups);
+
 // meanChroma[c] = mean over the bins of class c of earWeights[k] * magnitude[k], accumulated in
 // float in ascending bin order; a class without bins gets 0. Writes kNumPitchClasses floats.
-void foldMeanSpectrum(const float* magnitude, const float* earWeights,
-                      const std::uint32_t* binToPitchClass, std::uint32_t bins, float* meanChroma);
+void foldMeanSpectrum(const float* magnitude, const float* earWeights, const ClassBins& groups,
+                      float* meanChroma);
 
 }  // namespace zqx::tonewheel
