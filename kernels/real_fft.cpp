@@ -348,6 +348,14 @@ KernelStatus packedToMagnitude(const float* packed, float* magnitude, int length
     return kStatusOk;
 }
 
+KernelStatus packedToPower(const float* packed, double* power, int first, int length) noexcept {
+    if (!packed || !power) return kStatusNullPointer;
+    if (first < 1 || length <= 0) return kStatusBadLength;
+    zqx::detail::activeFftPasses().powers(packed + 2 * static_cast<std::size_t>(first), power,
+                                          static_cast<std::size_t>(length));
+    return kStatusOk;
+}
+
 KernelStatus complexToPolar(const ComplexFloat* src, float* magnitude, float* phase, int length) noexcept {
     if (!src || !magnitude || !phase) return kStatusNullPointer;
     if (length <= 0) return kStatusBadLength;

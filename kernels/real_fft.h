@@ -51,6 +51,11 @@ KernelStatus packedToComplex(const float* packed, ComplexFloat* dst, int length)
 // in double, rounded once to float, so the values equal complexToPolar's magnitudes after
 // packedToComplex, bit for bit, in every variant. Null pointer -8; length <= 0 -6 (nothing written).
 KernelStatus packedToMagnitude(const float* packed, float* magnitude, int length) noexcept;
+// power[k] = |X[k]|^2 = re^2 + im^2 for bins k = first .. first+length-1 of a packed spectrum
+// (1 <= first, first + length <= N/2), in double: the squares are exact, the sum rounded once, the
+// same bits in every variant. power[0] is bin `first`. Null pointer -8; first < 1 or length <= 0 -6
+// (nothing written).
+KernelStatus packedToPower(const float* packed, double* power, int first, int length) noexcept;
 // magnitude[i] = |src[i]|, phase[i] = atan2(im, re), in double, stored as float.
 // Null pointer -8; length <= 0 -6 (nothing written).
 KernelStatus complexToPolar(const ComplexFloat* src, float* magnitude, float* phase,

@@ -131,15 +131,23 @@ void magnitudePairs(std::size_t first, const float* pairs, float* magnitude, std
     }
 }
 
+void powerPairs(std::size_t first, const float* pairs, double* power, std::size_t count) noexcept {
+    for (std::size_t i = first; i < count; ++i) {
+        const double re = pairs[2 * i], im = pairs[2 * i + 1];
+        power[i] = re * re + im * im;
+    }
+}
+
 namespace {
 void magnitudes(const float* pairs, float* magnitude, std::size_t count) noexcept {
     magnitudePairs(0, pairs, magnitude, count);
 }
+void powers(const float* pairs, double* power, std::size_t count) noexcept { powerPairs(0, pairs, power, count); }
 }  // namespace
 
 const RealFftPasses& scalarFftPasses() noexcept {
     static const RealFftPasses passes = {"scalar", radix4Forward, radix4Inverse, radix2, splitForward,
-                                         splitInverse, magnitudes};
+                                         splitInverse, magnitudes, powers};
     return passes;
 }
 

@@ -180,11 +180,26 @@ void magnitudes(const float* pairs, float* magnitude, std::size_t count) noexcep
     magnitudePairs(i, pairs, magnitude, count);
 }
 
+void powers(const float* pairs, double* power, std::size_t count) noexcept {
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128 a = _mm_loadu_ps(pairs + 2 * i);
+        const __m128 b = _mm_loadu_ps(pairs + 2 * i + 4);
+        const __m128 re = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 im = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128d reLo = _mm_cvtps_pd(re), imLo = _mm_cvtps_pd(im);
+        const __m128d reHi = _mm_cvtps_pd(_mm_movehl_ps(re, re)), imHi = _mm_cvtps_pd(_mm_movehl_ps(im, im));
+        _mm_storeu_pd(power + i, _mm_add_pd(_mm_mul_pd(reLo, reLo), _mm_mul_pd(imLo, imLo)));
+        _mm_storeu_pd(power + i + 2, _mm_add_pd(_mm_mul_pd(reHi, reHi), _mm_mul_pd(imHi, imHi)));
+    }
+    powerPairs(i, pairs, power, count);
+}
+
 }  // namespace
 
 const RealFftPasses& sse2FftPasses() noexcept {
     static const RealFftPasses passes = {"sse2", radix4Forward, radix4Inverse, radix2,
-                                         splitForward, splitInverse, magnitudes};
+                                         splitForward, splitInverse, magnitudes, powers};
     return passes;
 }
 

@@ -411,6 +411,38 @@ TEST(PackedToMagnitude, EqualsPolarConversionBitsInEveryVariant) {
     EXPECT_EQ(keep, 7.0f);
 }
 
+// The band powers, likewise: each variant's doubles equal re^2 + im^2 summed in double.
+TEST(PackedToPower, EqualsSquaredPairsInEveryVariant) {
+    for (int length : {1, 3, 4, 5, 8, 11, 360}) {
+        for (int first : {1, 2, 7}) {
+            const std::size_t n = 2 * static_cast<std::size_t>(first + length);
+            auto packed = uniformNoise(n, 950 + length + first);
+            packed[n - 1] = NAN;
+            packed[n - 2] = -1e30f;
+            for (const RealFftPasses* v : variants()) {
+                ScopedPasses use(v);
+                std::vector<double> got(static_cast<std::size_t>(length) + 1, 42.0);
+                ASSERT_EQ(packedToPower(packed.data(), got.data(), first, length), kStatusOk);
+                for (int i = 0; i < length; ++i) {
+                    const double re = packed[2 * static_cast<std::size_t>(first + i)];
+                    const double im = packed[2 * static_cast<std::size_t>(first + i) + 1];
+                    const double want = re * re + im * im;
+                    EXPECT_EQ(0, std::memcmp(&got[static_cast<std::size_t>(i)], &want, sizeof want))
+                        << v->name << " length " << length << " first " << first << " bin " << i;
+                }
+                EXPECT_EQ(got.back(), 42.0) << v->name << ": wrote past the end";
+            }
+        }
+    }
+    double keep = 7;
+    const float packed[4] = {1, 2, 3, 4};
+    EXPECT_EQ(packedToPower(nullptr, &keep, 1, 1), kStatusNullPointer);
+    EXPECT_EQ(packedToPower(packed, nullptr, 1, 1), kStatusNullPointer);
+    EXPECT_EQ(packedToPower(packed, &keep, 0, 1), kStatusBadLength);
+    EXPECT_EQ(packedToPower(packed, &keep, 1, 0), kStatusBadLength);
+    EXPECT_EQ(keep, 7.0);
+}
+
 TEST(PolarFft, BuildsEveryBufferForItsOrder) {
     CPolarFft fft(2);
     EXPECT_EQ(fft.size, 4);
