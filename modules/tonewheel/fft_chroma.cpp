@@ -160,14 +160,14 @@ PeakSearchRange peakSearchRange(float binWidth, std::uint32_t loedge, std::uint3
 
 std::uint32_t pickPeaks(const float* magnitude, PeakSearchRange range, float* peakValues,
                         std::uint32_t* peakBins) {
+    // Every candidate is written and the count advanced only for peaks: no branch to mispredict on
+    // the irregular pattern of peaks in a spectrum.
     std::uint32_t count = 0;
     for (std::uint32_t k = range.lo; k < range.hi; ++k) {
         const float m = magnitude[k];
-        if (magnitude[k - 1] < m && magnitude[k + 1] < m && m > 0.0f) {
-            peakValues[count] = m;
-            peakBins[count] = k;
-            ++count;
-        }
+        peakValues[count] = m;
+        peakBins[count] = k;
+        count += (magnitude[k - 1] < m) & (magnitude[k + 1] < m) & (m > 0.0f);
     }
     return count;
 }
@@ -184,39 +184,41 @@ void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32
 }
 
 void groupBinsByClass(const std::uint32_t* binToPitchClass, std::uint32_t bins, ClassBins& groups) {
-    std::uint32_t counts[kNumPitchClasses] = {};
-    for (std::uint32_t k = 0; k < bins; ++k) ++counts[binToPitchClass[k]];
-    groups.start[0] = 0;
-    for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) groups.start[c + 1] = groups.start[c] + counts[c];
-    groups.bins.assign(bins, 0);
-    std::uint32_t next[kNumPitchClasses];
-    std::copy(groups.start, groups.start + kNumPitchClasses, next);
-    for (std::uint32_t k = 0; k < bins; ++k) groups.bins[next[binToPitchClass[k]]++] = k;
+    std::fill(groups.count, groups.count + kNumPitchClasses, 0u);
+    for (std::uint32_t k = 0; k < bins; ++k) ++groups.count[binToPitchClass[k]];
+    groups.common = *std::min_element(groups.count, groups.count + kNumPitchClasses);
+    groups.restStart[0] = 0;
+    for (std::uint32_t c = 0; c < kNumPitchClasses; ++c)
+        groups.restStart[c + 1] = groups.restStart[c] + groups.count[c] - groups.common;
+    groups.interleaved.assign(std::size_t{groups.common} * kNumPitchClasses, 0);
+    groups.rest.assign(groups.restStart[kNumPitchClasses], 0);
+    std::uint32_t seen[kNumPitchClasses] = {};
+    for (std::uint32_t k = 0; k < bins; ++k) {
+        const std::uint32_t c = binToPitchClass[k];
+        const std::uint32_t j = seen[c]++;
+        if (j < groups.common) {
+            groups.interleaved[std::size_t{j} * kNumPitchClasses + c] = k;
+        } else {
+            groups.rest[groups.restStart[c] + j - groups.common] = k;
+        }
+    }
 }
 
 void foldMeanSpectrum(const float* magnitude, const float* earWeights, const ClassBins& groups,
                       float* meanChroma) {
-    const std::uint32_t* bins = groups.bins.data();
-    const std::uint32_t* start = groups.start;
-    std::uint32_t common = start[1] - start[0];
-    for (std::uint32_t c = 1; c < kNumPitchClasses; ++c) common = std::min(common, start[c + 1] - start[c]);
-    // Twelve independent float sums, each over its class's bins in ascending order: the first
-    // `common` terms of every class side by side, then what each class has left.
+    // Twelve independent float sums, each over its class's bins in ascending order.
     float sums[kNumPitchClasses] = {};
-    for (std::uint32_t j = 0; j < common; ++j) {
-#if defined(__GNUC__)
-#pragma GCC unroll 12
-#endif
-        for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) {
-            const std::uint32_t k = bins[start[c] + j];
-            sums[c] += earWeights[k] * magnitude[k];
-        }
+    const std::uint32_t* bins = groups.interleaved.data();
+    for (std::uint32_t j = 0; j < groups.common; ++j, bins += kNumPitchClasses) {
+        for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) sums[c] += earWeights[bins[c]] * magnitude[bins[c]];
     }
     for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) {
         float sum = sums[c];
-        for (std::uint32_t i = start[c] + common; i < start[c + 1]; ++i) sum += earWeights[bins[i]] * magnitude[bins[i]];
-        const std::uint32_t count = start[c + 1] - start[c];
-        if (count > 1) sum *= static_cast<float>(1.0 / count);
+        for (std::uint32_t i = groups.restStart[c]; i < groups.restStart[c + 1]; ++i) {
+            const std::uint32_t k = groups.rest[i];
+            sum += earWeights[k] * magnitude[k];
+        }
+        if (groups.count[c] > 1) sum *= static_cast<float>(1.0 / groups.count[c]);
         meanChroma[c] = sum;
     }
 }

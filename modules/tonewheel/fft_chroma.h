@@ -71,11 +71,16 @@ void sortPeaksDescending(BaseVector<float>& peakValues, BaseVector<std::uint32_t
 void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32_t>& peakBins,
                std::uint32_t numMaxima, const std::uint32_t* binToPitchClass, float* peakChroma);
 
-// The bins of each pitch class in ascending order, grouped class after class, so that the mean
-// fold can sum every class in its own register instead of scattering through memory.
+// The bins of each pitch class in ascending order, laid out so that the mean fold can keep the
+// twelve sums in registers and read the bins in order instead of scattering through memory: the
+// first `common` bins of every class interleaved (the j-th bin of class c at j * 12 + c), then
+// what each class has beyond those, class after class.
 struct ClassBins {
-    std::vector<std::uint32_t> bins;                  // class 0's bins, then class 1's, ...
-    std::uint32_t start[kNumPitchClasses + 1] = {};   // class c holds bins[start[c] .. start[c+1])
+    std::uint32_t common = 0;                            // bins every class has at least
+    std::vector<std::uint32_t> interleaved;              // common * kNumPitchClasses bins
+    std::vector<std::uint32_t> rest;                     // the remaining bins, class 0's first
+    std::uint32_t restStart[kNumPitchClasses + 1] = {};  // class c's in rest[restStart[c] .. [c+1])
+    std::uint32_t count[kNumPitchClasses] = {};          // bins of each class in all
 };
 // Groups the `bins` entries of `binToPitchClass` (values below kNumPitchClasses) by class.
 // Allocates `groups.bins`.
