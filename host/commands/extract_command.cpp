@@ -47,7 +47,11 @@ std::string withPath(const std::string& path, const std::string& message) {
 
 void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan) {
     AudioReader reader(job.input);
-    FeatureChain chain(plan, reader.sampleRate());
+    // Results of inputs in sub-folders go to the same sub-folders of the output folder; the rows
+    // are written there as they come.
+    ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
+    FeatureReportWriter writer(outputDir, job.stem, plan.settings());
+    FeatureChain chain(plan, reader.sampleRate(), &writer, false);
     std::vector<float> chunk(1 << 16);
     while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
     chain.finish();
@@ -59,11 +63,7 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     input.sampleRate = reader.sampleRate();
     input.channels = reader.channels();
     input.frames = reader.frames();
-    OutputBatch batch;
-    addFeatureReport(batch, outputDir, job.stem, input, chain);
-    // Results of inputs in sub-folders go to the same sub-folders of the output folder.
-    ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
-    batch.commit();
+    writer.commit(input, chain);
 }
 
 }  // namespace
