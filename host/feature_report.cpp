@@ -234,6 +234,10 @@ void FeatureReportWriter::commit(const InputDescription& input, const FeatureCha
     // A failing batch removes every temporary it was given; the destructor drops the rest.
     batch.commit();
     m_committed = true;
+    for (const auto& files : m_streams) {
+        std::remove(files->times->path().c_str());
+        std::remove(files->values->path().c_str());
+    }
 }
 
 void writeFeatureReport(const std::string& dir, const std::string& stem, const InputDescription& input,
