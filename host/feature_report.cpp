@@ -81,15 +81,53 @@ ordered_json documentHead(const InputDescription& input, const FeatureChain& cha
     return doc;
 }
 
+// Text kept in memory up to a bound and moved to a temporary file beyond it: short inputs create
+// no extra files (file creation dominates a batch of short files), long ones stay flat in memory.
+class SpillText {
+public:
+    explicit SpillText(std::string spillPath, std::string shownName)
+        : m_spillPath(std::move(spillPath)), m_shownName(std::move(shownName)) {}
+    ~SpillText() {
+        if (m_file) std::remove(m_spillPath.c_str());
+    }
+    SpillText(const SpillText&) = delete;
+    SpillText& operator=(const SpillText&) = delete;
+
+    void write(const std::string& text) {
+        m_text += text;
+        if (m_text.size() < kBound) return;
+        if (!m_file) m_file = std::make_unique<BufferedFile>(m_spillPath, m_shownName);
+        m_file->write(m_text);
+        m_text.clear();
+    }
+    // Everything written so far, in order, onto out.
+    void copyTo(BufferedFile& out) {
+        if (m_file) {
+            m_file->close();
+            out.append(m_spillPath);
+        }
+        out.write(m_text);
+    }
+
+private:
+    // About 250 KB per array: a 1-minute input never spills, and the six arrays of a long one add
+    // no more than 1.5 MB to the process.
+    static constexpr std::size_t kBound = std::size_t{1} << 18;
+    std::string m_spillPath;
+    std::string m_shownName;
+    std::string m_text;
+    std::unique_ptr<BufferedFile> m_file;
+};
+
 // The library's layout of an array at the given depth whose elements were saved, one per line at
 // depth + 1 and separated by ",\n", in `elements`: "[]" when there are none.
-void writeArray(BufferedFile& out, int depth, std::size_t count, const std::string& elements) {
+void writeArray(BufferedFile& out, int depth, std::size_t count, SpillText& elements) {
     if (count == 0) {
         out.write("[]", 2);
         return;
     }
     out.write("[\n", 2);
-    out.append(elements);
+    elements.copyTo(out);
     out.put('\n');
     out.write(std::string(std::size_t(depth), ' '));
     out.put(']');
@@ -103,8 +141,8 @@ struct FeatureReportWriter::StreamFiles {
     const FeatureStream* stream = nullptr;
     std::string csvPath;
     std::unique_ptr<BufferedFile> csv;
-    std::unique_ptr<BufferedFile> times;   // the JSON's "times" elements
-    std::unique_ptr<BufferedFile> values;  // the JSON's "values" elements
+    std::unique_ptr<SpillText> times;   // the JSON's "times" elements
+    std::unique_ptr<SpillText> values;  // the JSON's "values" elements
     std::size_t rows = 0;
     std::string line;
 };
@@ -119,19 +157,16 @@ FeatureReportWriter::FeatureReportWriter(const std::string& dir, const std::stri
         files->csvPath = m_base + "." + stage.stream + ".csv";
         const std::string json = m_base + ".json";
         files->csv = std::make_unique<BufferedFile>(temporaryPathFor(files->csvPath), files->csvPath);
-        files->times = std::make_unique<BufferedFile>(temporaryPathFor(json), json);
-        files->values = std::make_unique<BufferedFile>(temporaryPathFor(json), json);
+        files->times = std::make_unique<SpillText>(temporaryPathFor(json), json);
+        files->values = std::make_unique<SpillText>(temporaryPathFor(json), json);
         m_streams.push_back(std::move(files));
     }
 }
 
 FeatureReportWriter::~FeatureReportWriter() {
-    // The arrays' files only ever serve the JSON; the CSVs' are renamed by a successful commit().
-    for (const auto& files : m_streams) {
-        std::remove(files->times->path().c_str());
-        std::remove(files->values->path().c_str());
-        if (!m_committed) std::remove(files->csv->path().c_str());
-    }
+    // A successful commit() renamed the CSVs' temporary files; otherwise they go.
+    if (m_committed) return;
+    for (const auto& files : m_streams) std::remove(files->csv->path().c_str());
 }
 
 FeatureReportWriter::StreamFiles& FeatureReportWriter::filesOf(const FeatureStream& stream) {
@@ -190,8 +225,6 @@ void FeatureReportWriter::commit(const InputDescription& input, const FeatureCha
     json.write(head);
     json.write(",\n \"features\": ");
     for (const auto& files : m_streams) {
-        files->times->close();
-        files->values->close();
         if (files->rows == 0) files->csv->write("time\n", 5);
         files->csv->close();
     }
@@ -211,9 +244,9 @@ void FeatureReportWriter::commit(const InputDescription& input, const FeatureCha
             json.write("[\n" + columns + "\n   ]");
         }
         json.write(",\n   \"times\": ");
-        writeArray(json, 3, files.rows, files.times->path());
+        writeArray(json, 3, files.rows, *files.times);
         json.write(",\n   \"values\": ");
-        writeArray(json, 3, files.rows, files.values->path());
+        writeArray(json, 3, files.rows, *files.values);
         for (const auto& [key, value] : stream.facts)
             json.write(",\n   " + ordered_json(key).dump() + ": " + std::to_string(value));
         // A stream that summarises the whole input has its answer in the last row.
@@ -234,9 +267,10 @@ void FeatureReportWriter::commit(const InputDescription& input, const FeatureCha
     // A failing batch removes every temporary it was given; the destructor drops the rest.
     batch.commit();
     m_committed = true;
+    // The arrays' spill files, if any, served only the JSON.
     for (const auto& files : m_streams) {
-        std::remove(files->times->path().c_str());
-        std::remove(files->values->path().c_str());
+        files->times.reset();
+        files->values.reset();
     }
 }
 

@@ -48,8 +48,9 @@ std::string withPath(const std::string& path, const std::string& message) {
 void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan) {
     AudioReader reader(job.input);
     // Results of inputs in sub-folders go to the same sub-folders of the output folder; the rows
-    // are written there as they come.
-    ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
+    // are written there as they come. The output folder itself was checked before the first file.
+    if (job.stem.find('/') != std::string::npos)
+        ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
     FeatureReportWriter writer(outputDir, job.stem, plan.settings());
     FeatureChain chain(plan, reader.sampleRate(), &writer, false);
     std::vector<float> chunk(1 << 16);

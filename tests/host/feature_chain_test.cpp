@@ -78,12 +78,12 @@ TEST(FeatureChain, ResultsDoNotDependOnHowTheAudioArrives) {
 // Rows written as they come, with the chain keeping only the latest: the JSON reads exactly as the
 // library's own dump of the same document (parse, dump again, compare the text), its arrays and the
 // CSVs hold the values of a chain that kept every row, and a writer dropped before commit leaves
-// no file behind.
+// no file behind. Two minutes of audio make the chroma arrays outgrow memory and spill to files.
 TEST(FeatureReportWriter, StreamedFilesHoldEveryRowInTheLibrarysLayout) {
     if (!pluginsBuilt({"zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid"})) GTEST_SKIP() << "plug-ins not built";
     const PluginLocator locator({ZQX_PROBE_DIR}, "", "");
     const FeatureChainPlan plan(FeatureChainSettings{}, locator);
-    const std::vector<float> x = signal(22050, 4.3);
+    const std::vector<float> x = signal(22050, 130.0);
     FeatureChain kept(plan, 22050);
     kept.push(x.data(), x.size());
     kept.finish();
