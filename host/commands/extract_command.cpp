@@ -12,6 +12,7 @@
 #include "host/audio_file.h"
 #include "host/commands/commands.h"
 #include "host/corpus_inputs.h"
+#include "host/decode_ahead.h"
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
 #include "host/output_writer.h"
@@ -45,7 +46,8 @@ std::string withPath(const std::string& path, const std::string& message) {
     return message.rfind(path, 0) == 0 ? message : path + ": " + message;
 }
 
-void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan) {
+// decodeAhead: decode on a second thread while this one analyses (a core that no other file uses).
+void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan, bool decodeAhead) {
     AudioReader reader(job.input);
     // Results of inputs in sub-folders go to the same sub-folders of the output folder; the rows
     // are written there as they come. The output folder itself was checked before the first file.
@@ -53,8 +55,16 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
         ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
     FeatureReportWriter writer(outputDir, job.stem, plan.settings());
     FeatureChain chain(plan, reader.sampleRate(), &writer, false);
-    std::vector<float> chunk(1 << 16);
-    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
+    constexpr std::size_t kChunkFrames = std::size_t{1} << 16;
+    if (decodeAhead) {
+        // Two chunks decoded ahead keep the analysis fed through the decoder's uneven pace.
+        DecodeAhead decoder(reader, kChunkFrames, 2);
+        std::vector<float> chunk;
+        while (decoder.next(chunk)) chain.push(chunk.data(), chunk.size());
+    } else {
+        std::vector<float> chunk(kChunkFrames);
+        while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
+    }
     chain.finish();
     job.audioSeconds = reader.durationSeconds();
 
@@ -111,6 +121,9 @@ int extractCommand(const ExtractOptions& options) {
     ProgressDisplay progress(jobs.size(), terminal);
     const auto start = std::chrono::steady_clock::now();
     std::atomic<std::size_t> next{0};
+    const std::size_t threads = std::min<std::size_t>(std::size_t(options.jobs), jobs.size());
+    // Jobs beyond one per file (a long file with --jobs 2) decode ahead of the analysis.
+    const bool decodeAhead = std::size_t(options.jobs) >= 2 * threads;
     auto worker = [&] {
         for (std::size_t i = next++; i < jobs.size(); i = next++) {
             Job& job = jobs[i];
@@ -119,7 +132,7 @@ int extractCommand(const ExtractOptions& options) {
                 continue;
             }
             try {
-                extractOne(job, options.outputDir, *plan);
+                extractOne(job, options.outputDir, *plan, decodeAhead);
             } catch (const std::exception& error) {
                 job.failed = true;
                 progress.message("zqx: " + withPath(job.input, error.what()));
@@ -130,7 +143,6 @@ int extractCommand(const ExtractOptions& options) {
             progress.fileDone(job.audioSeconds);
         }
     };
-    const std::size_t threads = std::min<std::size_t>(std::size_t(options.jobs), jobs.size());
     std::vector<std::thread> pool;
     for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
     worker();
