@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times `zqx extract` against decoding alone (`sox FILE -n stat`) on the same files, runs
-# interleaved round by round so that the load of a shared machine falls on every command alike, and
-# measures the peak memory of one extract on a 1-minute and a 60-minute file.
+# interleaved round by round so that the load of a shared machine falls on every command alike,
+# measures the peak memory of one extract on a 1-minute and a 60-minute file, and the cost per file
+# of a batch: 100 one-second files in one call against one 100-second file.
 #
 # Usage: bench/extract_bench.sh [-r ROUNDS] [-b BASELINE_ZQX] [ZQX]
 #   ZQX          the zqx to time (default build/default/bin/zqx)
@@ -33,6 +34,9 @@ trap 'rm -rf "$work"' EXIT
 "$zqx" demo --seconds 600 --save-audio "$work/10min.wav" >/dev/null
 sox -q "$work/10min.wav" -r 48000 -c 2 "$work/10min-48k-stereo.flac"
 sox -q "$work/10min.wav" "$work/1min.wav" trim 0 60
+sox -q "$work/10min.wav" "$work/100s.wav" trim 0 100
+mkdir "$work/batch"
+for ((i = 0; i < 100; ++i)); do sox -q "$work/10min.wav" "$(printf "%s/batch/%03d.wav" "$work" "$i")" trim $((i * 5)) 1; done
 sox -q "$work/10min.wav" "$work/10min.wav" "$work/10min.wav" "$work/10min.wav" "$work/10min.wav" \
     "$work/10min.wav" "$work/60min.wav"
 
@@ -49,8 +53,16 @@ add_extract() {  # label-prefix zqx
 }
 commands+=("sox stat, 10 min WAV|sox $work/10min.wav -n stat")
 commands+=("sox stat, 10 min 48k stereo FLAC|sox $work/10min-48k-stereo.flac -n stat")
+add_batch() {  # label-prefix zqx
+    commands+=("$1 extract, 100 files of 1 s|$2 extract -q -o $work/out-batch $work/batch/*.wav")
+    commands+=("$1 extract, 1 file of 100 s|$2 extract -q -o $work/out $work/100s.wav")
+}
 add_extract "zqx" "$zqx"
-[ -z "$baseline" ] || add_extract "baseline" "$baseline"
+add_batch "zqx" "$zqx"
+if [ -n "$baseline" ]; then
+    add_extract "baseline" "$baseline"
+    add_batch "baseline" "$baseline"
+fi
 
 for ((r = 0; r < rounds; ++r)); do
     for i in "${!commands[@]}"; do
@@ -72,7 +84,23 @@ for i in "${!commands[@]}"; do
     t=$(secondsOf "$i")
     ref=$soxWav
     [[ $label == *FLAC* ]] && ref=$soxFlac
-    awk -v l="$label" -v t="$t" -v s="$ref" 'BEGIN { printf "%-44s %8.3f %11.0fx %9.2fx\n", l, t, 600 / t, t / s }'
+    if [[ $label == *" of 1"* ]]; then
+        # The batch rows: 100 s of audio each, not compared with decoding.
+        awk -v l="$label" -v t="$t" 'BEGIN { printf "%-44s %8.3f %11.0fx %10s\n", l, t, 100 / t, "-" }'
+    else
+        awk -v l="$label" -v t="$t" -v s="$ref" 'BEGIN { printf "%-44s %8.3f %11.0fx %9.2fx\n", l, t, 600 / t, t / s }'
+    fi
+done
+
+# Per file in a batch: the time of 100 one-second files beyond that of the same 100 s in one file.
+echo
+for i in "${!commands[@]}"; do
+    label=${commands[$i]%%|*}
+    [[ $label == *"100 files"* ]] || continue
+    batch=$(secondsOf "$i")
+    single=$(secondsOf $((i + 1)))
+    awk -v l="${label%% *}" -v b="$batch" -v s="$single" \
+        'BEGIN { printf "%-44s %8.2f ms per file\n", l " batch overhead", (b - s) * 10 }'
 done
 
 # Peak memory of one whole extract, as the kernel counts it.
