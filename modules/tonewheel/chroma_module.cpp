@@ -123,7 +123,8 @@ void CChromaModule::computeFftChroma(const float* samples, std::uint32_t n) {
     foldPeaks(values, peakBinsFound, numMaxima, tables->binToPitchClass.data, chroma.data);
     // The magnitudes are already ear-weighted and the mean half weights them again: the reference
     // chroma values are defined that way, and ChromaModule.MatchesReferenceChain checks it.
-    foldMeanSpectrum(magnitude.data, tables->earWeights.data, tables->classBins, chroma.data + kNumPitchClasses);
+    foldMeanSpectrum(magnitude.data, tables->earWeights.data, tables->classBins, weighted.data,
+                     chroma.data + kNumPitchClasses);
 }
 
 void CChromaModule::computeMrfftChroma(const float* samples, std::uint32_t n) {
@@ -140,6 +141,7 @@ void CChromaModule::buildFftTables() {
     const std::uint32_t bins = frameLength / 2;
     frame.setSize(frameLength);
     magnitude.setSize(bins);
+    weighted.setSize(bins + 1);
     // Peak candidates never exceed the bins.
     peakValues.setSize(bins);
     peakBins.setSize(bins);

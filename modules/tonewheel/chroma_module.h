@@ -80,6 +80,7 @@ private:
     Vector<float> frame;
     Vector<float> peakValues;
     Vector<float> magnitude;
+    Vector<float> weighted;  // ear weight times magnitude, and a zero slot, for the mean fold
     // The result: twelve peak values, then twelve mean-spectrum values.
     Vector<float> chroma;
     Vector<float> emptyOutput;

@@ -184,42 +184,33 @@ void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32
 }
 
 void groupBinsByClass(const std::uint32_t* binToPitchClass, std::uint32_t bins, ClassBins& groups) {
+    groups.bins = bins;
     std::fill(groups.count, groups.count + kNumPitchClasses, 0u);
     for (std::uint32_t k = 0; k < bins; ++k) ++groups.count[binToPitchClass[k]];
-    groups.common = *std::min_element(groups.count, groups.count + kNumPitchClasses);
-    groups.restStart[0] = 0;
-    for (std::uint32_t c = 0; c < kNumPitchClasses; ++c)
-        groups.restStart[c + 1] = groups.restStart[c] + groups.count[c] - groups.common;
-    groups.interleaved.assign(std::size_t{groups.common} * kNumPitchClasses, 0);
-    groups.rest.assign(groups.restStart[kNumPitchClasses], 0);
+    groups.rows = *std::max_element(groups.count, groups.count + kNumPitchClasses);
+    groups.interleaved.assign(std::size_t{groups.rows} * kNumPitchClasses, bins);
     std::uint32_t seen[kNumPitchClasses] = {};
     for (std::uint32_t k = 0; k < bins; ++k) {
         const std::uint32_t c = binToPitchClass[k];
-        const std::uint32_t j = seen[c]++;
-        if (j < groups.common) {
-            groups.interleaved[std::size_t{j} * kNumPitchClasses + c] = k;
-        } else {
-            groups.rest[groups.restStart[c] + j - groups.common] = k;
-        }
+        groups.interleaved[std::size_t{seen[c]++} * kNumPitchClasses + c] = k;
     }
 }
 
-void foldMeanSpectrum(const float* magnitude, const float* earWeights, const ClassBins& groups,
+void foldMeanSpectrum(const float* magnitude, const float* earWeights, const ClassBins& groups, float* weighted,
                       float* meanChroma) {
-    // Twelve independent float sums, each over its class's bins in ascending order.
+    // A frame without bins is the only refusal; the zero slot is set either way.
+    (void)vecMul(earWeights, magnitude, weighted, static_cast<std::int32_t>(groups.bins));
+    weighted[groups.bins] = 0.0f;
+    // Twelve float sums, each over its class's bins in ascending order. The padding adds +0, which
+    // leaves every sum as it is: a sum starts at +0 and can never become -0 by adding.
     float sums[kNumPitchClasses] = {};
     const std::uint32_t* bins = groups.interleaved.data();
-    for (std::uint32_t j = 0; j < groups.common; ++j, bins += kNumPitchClasses) {
-        for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) sums[c] += earWeights[bins[c]] * magnitude[bins[c]];
+    for (std::uint32_t j = 0; j < groups.rows; ++j, bins += kNumPitchClasses) {
+        for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) sums[c] += weighted[bins[c]];
     }
     for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) {
-        float sum = sums[c];
-        for (std::uint32_t i = groups.restStart[c]; i < groups.restStart[c + 1]; ++i) {
-            const std::uint32_t k = groups.rest[i];
-            sum += earWeights[k] * magnitude[k];
-        }
-        if (groups.count[c] > 1) sum *= static_cast<float>(1.0 / groups.count[c]);
-        meanChroma[c] = sum;
+        if (groups.count[c] > 1) sums[c] *= static_cast<float>(1.0 / groups.count[c]);
+        meanChroma[c] = sums[c];
     }
 }
 

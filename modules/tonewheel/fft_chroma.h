@@ -71,24 +71,24 @@ void sortPeaksDescending(BaseVector<float>& peakValues, BaseVector<std::uint32_t
 void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32_t>& peakBins,
                std::uint32_t numMaxima, const std::uint32_t* binToPitchClass, float* peakChroma);
 
-// The bins of each pitch class in ascending order, laid out so that the mean fold can keep the
-// twelve sums in registers and read the bins in order instead of scattering through memory: the
-// first `common` bins of every class interleaved (the j-th bin of class c at j * 12 + c), then
-// what each class has beyond those, class after class.
+// The bins of each pitch class in ascending order, interleaved so that the mean fold keeps twelve
+// sums side by side in registers instead of scattering through memory: the j-th bin of class c at
+// j * 12 + c. A class with fewer bins than the largest is padded with `bins`, the index of a slot
+// that holds zero.
 struct ClassBins {
-    std::uint32_t common = 0;                            // bins every class has at least
-    std::vector<std::uint32_t> interleaved;              // common * kNumPitchClasses bins
-    std::vector<std::uint32_t> rest;                     // the remaining bins, class 0's first
-    std::uint32_t restStart[kNumPitchClasses + 1] = {};  // class c's in rest[restStart[c] .. [c+1])
-    std::uint32_t count[kNumPitchClasses] = {};          // bins of each class in all
+    std::uint32_t bins = 0;                      // bins grouped (frameLength / 2)
+    std::uint32_t rows = 0;                      // the largest class's bin count
+    std::vector<std::uint32_t> interleaved;      // rows * kNumPitchClasses bin indices
+    std::uint32_t count[kNumPitchClasses] = {};  // bins of each class
 };
 // Groups the `bins` entries of `binToPitchClass` (values below kNumPitchClasses) by class.
-// Allocates `groups.bins`.
+// Allocates `groups.interleaved`.
 void groupBinsByClass(const std::uint32_t* binToPitchClass, std::uint32_t bins, ClassBins& groups);
 
 // meanChroma[c] = mean over the bins of class c of earWeights[k] * magnitude[k], accumulated in
-// float in ascending bin order; a class without bins gets 0. Writes kNumPitchClasses floats.
-void foldMeanSpectrum(const float* magnitude, const float* earWeights, const ClassBins& groups,
+// float in ascending bin order; a class without bins gets 0. Writes kNumPitchClasses floats and
+// the products into `weighted` (groups.bins + 1 floats, the last set to zero).
+void foldMeanSpectrum(const float* magnitude, const float* earWeights, const ClassBins& groups, float* weighted,
                       float* meanChroma);
 
 }  // namespace zqx::tonewheel

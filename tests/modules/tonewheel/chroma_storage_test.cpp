@@ -76,7 +76,7 @@ TEST(ChromaStorage, TablesAreSharedPerRateFrameAndWeighting) {
         EXPECT_EQ(t->frameLength, o.frame);
         EXPECT_EQ(t->earTransfer, o.ear);
         EXPECT_EQ(t->binToPitchClass.size, o.frame / 2);
-        EXPECT_EQ(t->classBins.interleaved.size() + t->classBins.rest.size(), o.frame / 2u);
+        EXPECT_EQ(t->classBins.bins, o.frame / 2u);
     }
 
     // Threads asking at once for tables nobody has yet all get the one object.
