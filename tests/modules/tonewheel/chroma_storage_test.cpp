@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/parameter_map.h"
+#include "tests/support/fake_parameter_set.h"
 #include "modules/tonewheel/chroma_module.h"
 #include "modules/tonewheel/chroma_tables.h"
 #include "tests/support/signals.h"
@@ -33,7 +33,7 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 using namespace zqx::tonewheel;
-using zqx::host::ParameterMap;
+using ParameterMap = zqx::test::FakeParameterSet;
 
 TEST(ChromaStorage, BlocksAfterTheFirstAllocateNothing) {
     const auto audio = zqx::test::sineTone(440.0, 0.5, 44100, 4096 * 6);
