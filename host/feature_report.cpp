@@ -110,9 +110,9 @@ public:
     }
 
 private:
-    // About 250 KB per array: a 1-minute input never spills, and the six arrays of a long one add
-    // no more than 1.5 MB to the process.
-    static constexpr std::size_t kBound = std::size_t{1} << 18;
+    // 32 KB per array: a batch of one-second files never spills, and the six arrays of a long
+    // input hold no more than a few hundred KB of the process's memory.
+    static constexpr std::size_t kBound = std::size_t{1} << 15;
     std::string m_spillPath;
     std::string m_shownName;
     std::string m_text;
