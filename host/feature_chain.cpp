@@ -192,6 +192,13 @@ void FeatureChain::analyse(const float* samples, std::size_t n) {
         if (route.cut != BlockCut::SampleBlocks) continue;
         const std::size_t block = route.blockLength;
         for (std::size_t at = 0; at < n;) {
+            // Whole blocks go to the module straight from the caller's samples; only the pieces of
+            // a block that straddles two pushes are gathered first.
+            if (route.pending.empty() && n - at >= block) {
+                runSampleBlock(route, samples + at);
+                at += block;
+                continue;
+            }
             const std::size_t take = std::min(n - at, block - route.pending.size());
             route.pending.insert(route.pending.end(), samples + at, samples + at + take);
             at += take;
