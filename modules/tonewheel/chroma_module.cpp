@@ -117,10 +117,8 @@ void CChromaModule::computeFftChroma(const float* samples, std::uint32_t n) {
     const std::uint32_t peaks =
         pickPeaks(magnitude.data, peakSearchRange(binWidth, loedge, hiedge, bins), peakValues.data, peakBins.data);
     if (peaks == 0) return;
-    BaseVector<float> values(peakValues.data, peaks);
-    BaseVector<std::uint32_t> peakBinsFound(peakBins.data, peaks);
-    sortPeaksDescending(values, peakBinsFound);
-    foldPeaks(values, peakBinsFound, numMaxima, tables->binToPitchClass.data, chroma.data);
+    foldStrongestPeaks(peakValues.data, peakBins.data, peaks, numMaxima, tables->binToPitchClass.data, peakOrder.data,
+                       chroma.data);
     // The magnitudes are already ear-weighted and the mean half weights them again: the reference
     // chroma values are defined that way, and ChromaModule.MatchesReferenceChain checks it.
     foldMeanSpectrum(magnitude.data, tables->earWeights.data, tables->classBins, weighted.data,
@@ -145,4 +143,5 @@ void CChromaModule::buildFftTables() {
     // Peak candidates never exceed the bins.
     peakValues.setSize(bins);
     peakBins.setSize(bins);
+    peakOrder.setSize(bins);
 }

@@ -77,6 +77,7 @@ private:
     float binWidth = 0.0f;
     // Buffers sized for the current frame length and kept from block to block.
     Vector<std::uint32_t> peakBins;
+    Vector<std::uint32_t> peakOrder;
     Vector<float> frame;
     Vector<float> peakValues;
     Vector<float> magnitude;

@@ -183,6 +183,30 @@ void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32
     for (std::uint32_t j = 0; j < top; ++j) peakChroma[binToPitchClass[peakBins.data[j]]] += peakValues.data[j];
 }
 
+void foldStrongestPeaks(float* peakValues, std::uint32_t* peakBins, std::uint32_t count, std::uint32_t numMaxima,
+                        const std::uint32_t* binToPitchClass, std::uint32_t* order, float* peakChroma) {
+    const std::uint32_t top = std::min(numMaxima, count);
+    if (top == 0) return;
+    BaseVector<float> values(peakValues, count);
+    BaseVector<std::uint32_t> bins(peakBins, count);
+    if (top < count) {
+        for (std::uint32_t i = 0; i < count; ++i) order[i] = i;
+        const auto stronger = [peakValues](std::uint32_t a, std::uint32_t b) { return peakValues[a] > peakValues[b]; };
+        std::nth_element(order, order + top, order + count, stronger);
+        // The last of the kept ones in `stronger` order is the weakest; order[top] is the strongest
+        // of the rest.
+        const float weakestKept = peakValues[*std::max_element(order, order + top, stronger)];
+        if (weakestKept != peakValues[order[top]]) {
+            std::sort(order, order + top, stronger);
+            for (std::uint32_t j = 0; j < top; ++j)
+                peakChroma[binToPitchClass[peakBins[order[j]]]] += peakValues[order[j]];
+            return;
+        }
+    }
+    sortPeaksDescending(values, bins);
+    foldPeaks(values, bins, numMaxima, binToPitchClass, peakChroma);
+}
+
 void groupBinsByClass(const std::uint32_t* binToPitchClass, std::uint32_t bins, ClassBins& groups) {
     groups.bins = bins;
     std::fill(groups.count, groups.count + kNumPitchClasses, 0u);

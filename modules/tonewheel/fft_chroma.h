@@ -71,6 +71,14 @@ void sortPeaksDescending(BaseVector<float>& peakValues, BaseVector<std::uint32_t
 void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32_t>& peakBins,
                std::uint32_t numMaxima, const std::uint32_t* binToPitchClass, float* peakChroma);
 
+// The same sums as sortPeaksDescending then foldPeaks, bit for bit, without sorting every peak when
+// only the strongest min(numMaxima, count) are folded: which peaks make that cut is unique unless
+// the weakest kept one ties with the strongest dropped one (then the quicksort decides, as above),
+// and the order among the kept ones only matters per class, where equal values are the same
+// float. `order` has room for count indices. May reorder peakValues and peakBins.
+void foldStrongestPeaks(float* peakValues, std::uint32_t* peakBins, std::uint32_t count, std::uint32_t numMaxima,
+                        const std::uint32_t* binToPitchClass, std::uint32_t* order, float* peakChroma);
+
 // The bins of each pitch class in ascending order, interleaved so that the mean fold keeps twelve
 // sums side by side in registers instead of scattering through memory: the j-th bin of class c at
 // j * 12 + c. A class with fewer bins than the largest is padded with `bins`, the index of a slot

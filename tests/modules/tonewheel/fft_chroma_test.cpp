@@ -189,6 +189,36 @@ TEST(FftChroma, SortKeepsItsOrderOfEqualPeaks) {
     }
 }
 
+// Folding only the strongest peaks gives the sums of the full quicksort and fold, bit for bit, with
+// ties inside the kept ones, across the cut, and none; for every limit from none to all.
+TEST(FftChroma, StrongestPeaksFoldAsTheFullSortDoes) {
+    std::mt19937 rng(11);
+    std::vector<std::uint32_t> classOf(4096);
+    for (std::uint32_t k = 0; k < classOf.size(); ++k) classOf[k] = (k * 7 + k / 5) % 12;
+    for (std::uint32_t n : {1u, 2u, 9u, 10u, 11u, 40u, 200u}) {
+        for (int distinctValues : {3, 20, 1000000}) {
+            std::vector<float> values(n);
+            std::vector<std::uint32_t> bins(n);
+            for (std::uint32_t i = 0; i < n; ++i) {
+                values[i] = 0.37f * float(1 + rng() % std::uint32_t(distinctValues));
+                bins[i] = std::uint32_t(rng() % 4096);
+            }
+            for (std::uint32_t limit : {0u, 1u, 3u, 10u, n - 1, n, n + 5, 4294967295u}) {
+                auto v1 = values, v2 = values;
+                auto b1 = bins, b2 = bins;
+                float want[12] = {}, got[12] = {};
+                BaseVector<float> vs(v1.data(), n);
+                BaseVector<std::uint32_t> bs(b1.data(), n);
+                sortPeaksDescending(vs, bs);
+                foldPeaks(vs, bs, limit, classOf.data(), want);
+                std::vector<std::uint32_t> order(n);
+                foldStrongestPeaks(v2.data(), b2.data(), n, limit, classOf.data(), order.data(), got);
+                ASSERT_EQ(0, std::memcmp(want, got, sizeof got)) << n << " peaks, " << distinctValues << " values, top " << limit;
+            }
+        }
+    }
+}
+
 // The harmonic summation and the mean fold run their work in another order than their definition
 // reads; each must still give the definition's floats bit for bit. The plain loops here are that
 // definition: per fundamental, harmonics in ascending order; per bin, a scatter into its class.
