@@ -20,7 +20,7 @@ DecodeAhead::~DecodeAhead() {
 void DecodeAhead::run() {
     try {
         for (;;) {
-            std::vector<float> chunk;
+            Chunk chunk;
             {
                 std::unique_lock<std::mutex> guard(m_lock);
                 m_changed.wait(guard, [this] { return m_stop || m_ready.size() < m_depth; });
@@ -30,9 +30,11 @@ void DecodeAhead::run() {
                     m_spare.pop_back();
                 }
             }
-            chunk.resize(m_chunkFrames);
-            chunk.resize(m_reader.read(chunk.data(), chunk.size()));
-            const bool end = chunk.empty();
+            chunk.mono.resize(m_chunkFrames);
+            chunk.mono.resize(m_reader.read(chunk.mono.data(), chunk.mono.size()));
+            const std::size_t values = chunk.mono.size() * std::size_t(m_reader.channels());
+            chunk.interleaved.assign(m_reader.interleaved(), m_reader.interleaved() + values);
+            const bool end = chunk.mono.empty();
             {
                 const std::lock_guard<std::mutex> guard(m_lock);
                 if (end) {
@@ -54,16 +56,17 @@ void DecodeAhead::run() {
     }
 }
 
-bool DecodeAhead::next(std::vector<float>& chunk) {
+bool DecodeAhead::next(std::vector<float>& chunk, std::vector<float>& interleaved) {
     std::unique_lock<std::mutex> guard(m_lock);
     // The caller's previous chunk goes back to the thread rather than to the allocator.
-    if (chunk.capacity() > 0) m_spare.push_back(std::move(chunk));
+    if (chunk.capacity() > 0) m_spare.push_back({std::move(chunk), std::move(interleaved)});
     m_changed.wait(guard, [this] { return !m_ready.empty() || m_done; });
     if (m_ready.empty()) {
         if (m_error) std::rethrow_exception(m_error);
         return false;
     }
-    chunk = std::move(m_ready.front());
+    chunk = std::move(m_ready.front().mono);
+    interleaved = std::move(m_ready.front().interleaved);
     m_ready.pop_front();
     guard.unlock();
     m_changed.notify_all();

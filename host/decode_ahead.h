@@ -27,8 +27,9 @@ public:
     DecodeAhead(const DecodeAhead&) = delete;
     DecodeAhead& operator=(const DecodeAhead&) = delete;
 
-    // The next chunk into `chunk` (resized to its length); false at the end of the file.
-    bool next(std::vector<float>& chunk);
+    // The next chunk's mono samples into `chunk` (resized to its length) and its frames as the file
+    // holds them, channels interleaved, into `interleaved`; false at the end of the file.
+    bool next(std::vector<float>& chunk, std::vector<float>& interleaved);
 
 private:
     void run();
@@ -38,8 +39,12 @@ private:
     std::size_t m_depth;
     std::mutex m_lock;
     std::condition_variable m_changed;
-    std::deque<std::vector<float>> m_ready;
-    std::vector<std::vector<float>> m_spare;  // emptied chunks handed back for reuse
+    struct Chunk {
+        std::vector<float> mono;
+        std::vector<float> interleaved;
+    };
+    std::deque<Chunk> m_ready;
+    std::vector<Chunk> m_spare;  // emptied chunks handed back for reuse
     bool m_done = false;
     bool m_stop = false;
     std::exception_ptr m_error;

@@ -32,8 +32,55 @@ char* jsonNumber(char* out, double value) {
     return nlohmann::detail::to_chars(out, out + 64, value);
 }
 
+// value rounded to `digits` decimals, null when it is not finite.
+ordered_json rounded(double value, int digits) {
+    if (!std::isfinite(value)) return nullptr;
+    const double scale = std::pow(10.0, digits);
+    return std::round(value * scale) / scale;
+}
+
+std::string fixed(double value, int digits) {
+    if (!std::isfinite(value)) return "";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", digits, value);
+    return text;
+}
+
+ordered_json summaryJson(const ResultSummary& summary) {
+    ordered_json tempo;
+    const bool hasTempo = summary.tempo.bpm > 0.0;
+    tempo["bpm"] = hasTempo ? rounded(summary.tempo.bpm, 2) : ordered_json(nullptr);
+    tempo["confidence"] = rounded(summary.tempo.confidence, 3);
+    ordered_json candidates = ordered_json::array();
+    for (const summary::TempoCandidate& c : summary.tempo.candidates)
+        candidates.push_back({{"bpm", rounded(c.bpm, 2)}, {"weight", rounded(c.weight, 3)}});
+    tempo["candidates"] = std::move(candidates);
+    tempo["steady"] = summary.tempo.steady;
+
+    ordered_json key;
+    const summary::KeyEstimate& k = summary.key;
+    key["tonic"] = k.found ? ordered_json(k.tonicName) : ordered_json(nullptr);
+    key["mode"] = k.found ? ordered_json(k.mode) : ordered_json(nullptr);
+    key["name"] = k.found ? ordered_json(k.name) : ordered_json(nullptr);
+    key["confidence"] = rounded(k.confidence, 3);
+
+    ordered_json chords = ordered_json::array();
+    for (const summary::ChordSegment& c : summary.chords)
+        chords.push_back({{"start", rounded(c.start, 6)}, {"end", rounded(c.end, 6)}, {"label", c.label}});
+
+    ordered_json json;
+    json["tempo"] = std::move(tempo);
+    json["key"] = std::move(key);
+    json["chords"] = std::move(chords);
+    json["loudness"] = {{"integrated_lufs", rounded(summary.loudness.integratedLufs, 2)},
+                        {"range_lu", rounded(summary.loudness.rangeLu, 2)},
+                        {"sample_peak_dbfs", rounded(summary.loudness.samplePeakDbfs, 2)}};
+    json["dynamic_range"] = summary.dynamicRange ? rounded(*summary.dynamicRange, 4) : ordered_json(nullptr);
+    return json;
+}
+
 // Everything of the document but the features, as the library dumps it with an indent of one.
-ordered_json documentHead(const InputDescription& input, const FeatureChain& chain) {
+ordered_json documentHead(const InputDescription& input, const FeatureChain& chain, const ResultSummary& summary) {
     ordered_json doc;
     doc["file"] = input.path;
     doc["format"] = input.format;
@@ -41,6 +88,7 @@ ordered_json documentHead(const InputDescription& input, const FeatureChain& cha
     doc["channels"] = input.channels;
     doc["frames"] = input.frames;
     doc["durationSeconds"] = input.sampleRate > 0 ? double(input.frames) / input.sampleRate : 0.0;
+    doc["summary"] = summaryJson(summary);
     doc["analysisSampleRate"] = chain.analysisRate();
     const RateConversion& conversion = chain.rateConversion();
     if (conversion.active)
@@ -216,10 +264,11 @@ void FeatureReportWriter::streamRow(const FeatureStream& stream, std::size_t row
     ++files.rows;
 }
 
-void FeatureReportWriter::commit(const InputDescription& input, const FeatureChain& chain) {
+void FeatureReportWriter::commit(const InputDescription& input, const FeatureChain& chain,
+                                 const ResultSummary& summary) {
     const std::string jsonPath = m_base + ".json";
     BufferedFile json(temporaryPathFor(jsonPath), jsonPath);
-    std::string head = documentHead(input, chain).dump(1);
+    std::string head = documentHead(input, chain, summary).dump(1);
     // The head ends in "\n}"; the features follow as its last member.
     head.resize(head.size() - 2);
     json.write(head);
@@ -249,6 +298,10 @@ void FeatureReportWriter::commit(const InputDescription& input, const FeatureCha
         writeArray(json, 3, files.rows, *files.values);
         for (const auto& [key, value] : stream.facts)
             json.write(",\n   " + ordered_json(key).dump() + ": " + std::to_string(value));
+        if (stream.cut == BlockCut::BandFrameGroups || stream.cut == BlockCut::BandFramesToEnd)
+            json.write(std::string(",\n   \"bandScale\": ") +
+                       (stream.bandScale == BandScale::PowerLaw ? "\"E^0.3 per band (E: band energy)\""
+                                                                : "\"ln(1 + 1e6 * E) per band (E: band energy)\""));
         // A stream that summarises the whole input has its answer in the last row.
         if (stream.cut == BlockCut::BandFramesToEnd && files.rows > 0) {
             char number[64];
@@ -274,8 +327,26 @@ void FeatureReportWriter::commit(const InputDescription& input, const FeatureCha
     }
 }
 
+std::string summaryJsonText(const ResultSummary& summary) { return summaryJson(summary).dump(1) + "\n"; }
+
+std::vector<std::string> summaryTableRow(const InputDescription& input, const ResultSummary& summary) {
+    const double duration = input.sampleRate > 0 ? double(input.frames) / input.sampleRate : 0.0;
+    return {input.path,
+            fixed(duration, 3),
+            std::to_string(input.sampleRate),
+            std::to_string(input.channels),
+            summary.tempo.bpm > 0.0 ? fixed(summary.tempo.bpm, 2) : "",
+            fixed(summary.tempo.confidence, 3),
+            summary.tempo.steady ? "true" : "false",
+            summary.key.found ? summary.key.name : "",
+            fixed(summary.key.confidence, 3),
+            fixed(summary.loudness.integratedLufs, 2),
+            fixed(summary.loudness.rangeLu, 2),
+            summary.dynamicRange ? fixed(*summary.dynamicRange, 4) : ""};
+}
+
 void writeFeatureReport(const std::string& dir, const std::string& stem, const InputDescription& input,
-                        const FeatureChain& chain) {
+                        const FeatureChain& chain, const ResultSummary& summary) {
     FeatureChainSettings settings;
     settings.stages.clear();
     for (const FeatureStream& stream : chain.streams()) {
@@ -287,7 +358,7 @@ void writeFeatureReport(const std::string& dir, const std::string& stem, const I
     FeatureReportWriter writer(dir, stem, settings);
     for (const FeatureStream& stream : chain.streams())
         for (std::size_t r = 0; r < stream.rows(); ++r) writer.streamRow(stream, r);
-    writer.commit(input, chain);
+    writer.commit(input, chain, summary);
 }
 
 std::vector<std::string> featureReportFiles(const std::string& dir, const std::string& stem,

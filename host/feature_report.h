@@ -9,6 +9,7 @@
 
 #include "host/feature_chain.h"
 #include "host/output_writer.h"
+#include "host/result_summary.h"
 
 namespace zqx::host {
 
@@ -22,7 +23,8 @@ struct InputDescription {
 };
 
 // Writes "<dir>/<stem>.json" and "<dir>/<stem>.<stream>.csv" for each stream (chroma, rhythm,
-// dynamics). Values are printed round-trip exact; times in seconds.
+// dynamics). The JSON document holds the summary first, then the run and the streams. Stream values
+// are printed round-trip exact; times in seconds.
 //
 // Lifecycle:
 //   1. Construct before the chain runs (dir must exist): one temporary file per CSV and two per
@@ -42,7 +44,7 @@ public:
 
     void streamRow(const FeatureStream& stream, std::size_t row) override;
     // Throws OutputError when a file cannot be written; nothing is left behind then.
-    void commit(const InputDescription& input, const FeatureChain& chain);
+    void commit(const InputDescription& input, const FeatureChain& chain, const ResultSummary& summary);
 
 private:
     struct StreamFiles;
@@ -56,7 +58,15 @@ private:
 // The same files for a chain that has kept its rows in memory (zqx demo): the rows are replayed
 // through a FeatureReportWriter.
 void writeFeatureReport(const std::string& dir, const std::string& stem, const InputDescription& input,
-                        const FeatureChain& chain);
+                        const FeatureChain& chain, const ResultSummary& summary);
+
+// The JSON text of a summary alone (the document's "summary" object), indented by one space.
+std::string summaryJsonText(const ResultSummary& summary);
+
+// The summary.csv row of an input (summaryTableColumns() order). Numbers are rounded for reading
+// (BPM and LUFS to 0.01); an answer that does not exist (no tempo, no key, the loudness of
+// silence) is an empty field.
+std::vector<std::string> summaryTableRow(const InputDescription& input, const ResultSummary& summary);
 
 // The files FeatureReportWriter writes for an input with these settings: the JSON document first,
 // then one CSV per stream.

@@ -54,6 +54,9 @@ void removeQuietly(const std::string& path) {
 
 void ensureWritableDirectory(const std::string& dir) {
     std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(dir, ec)) && !fs::exists(dir, ec))
+        throw OutputError("output folder '" + dir + "' is a symbolic link to '" + fs::read_symlink(dir, ec).string() +
+                          "', which does not exist");
     if (fs::exists(dir, ec)) {
         if (!fs::is_directory(dir, ec)) throw OutputError("output folder '" + dir + "' is not a folder");
     } else if (!fs::create_directories(dir, ec) || ec) {
@@ -82,29 +85,56 @@ void OutputBatch::addWritten(std::string path, std::string temporary) {
 }
 
 void OutputBatch::commit() {
-    std::vector<std::string> temporaries;
-    for (const File& file : m_files)
-        if (!file.temporary.empty()) temporaries.push_back(file.temporary);
+    // Every target must be a place for a file before anything is written.
+    for (const File& file : m_files) {
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(file.path, ec);
+        if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_symlink(status)) {
+            for (const File& f : m_files)
+                if (!f.temporary.empty()) removeQuietly(f.temporary);
+            throw OutputError("cannot write '" + file.path + "': something other than a file is in the way");
+        }
+    }
     try {
         for (File& file : m_files) {
             if (!file.temporary.empty()) continue;
             file.temporary = temporaryPathFor(file.path);
-            temporaries.push_back(file.temporary);
             writeWhole(file.temporary, file.content, file.path);
         }
     } catch (...) {
-        for (const std::string& t : temporaries) removeQuietly(t);
+        for (const File& file : m_files)
+            if (!file.temporary.empty()) removeQuietly(file.temporary);
         throw;
     }
-    for (std::size_t i = 0; i < m_files.size(); ++i) {
+    // The previous files step aside under temporary names until the whole new set is in place, so
+    // a rename failing part-way can put every one of them back.
+    std::vector<std::string> previous(m_files.size());
+    std::size_t placed = 0;
+    std::error_code failure;
+    for (; placed < m_files.size(); ++placed) {
+        const std::string& target = m_files[placed].path;
         std::error_code ec;
-        fs::rename(m_files[i].temporary, m_files[i].path, ec);
-        if (ec) {
-            for (std::size_t j = i; j < m_files.size(); ++j) removeQuietly(m_files[j].temporary);
-            for (std::size_t j = 0; j < i; ++j) removeQuietly(m_files[j].path);
-            throw OutputError("cannot write '" + m_files[i].path + "': " + ec.message());
+        if (fs::exists(fs::symlink_status(target, ec))) {
+            const std::string aside = temporaryPathFor(target);
+            fs::rename(target, aside, failure);
+            if (failure) break;
+            previous[placed] = aside;
         }
+        fs::rename(m_files[placed].temporary, target, failure);
+        if (failure) break;
     }
+    if (failure) {
+        const std::string failed = m_files[placed].path;
+        for (std::size_t j = placed; j < m_files.size(); ++j) removeQuietly(m_files[j].temporary);
+        for (std::size_t j = 0; j <= placed && j < m_files.size(); ++j) {
+            std::error_code ec;
+            if (j < placed) removeQuietly(m_files[j].path);
+            if (!previous[j].empty()) fs::rename(previous[j], m_files[j].path, ec);
+        }
+        throw OutputError("cannot write '" + failed + "': " + failure.message());
+    }
+    for (const std::string& aside : previous)
+        if (!aside.empty()) removeQuietly(aside);
 }
 
 BufferedFile::BufferedFile(std::string path, std::string shownName)

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <exception>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <thread>
 
@@ -15,8 +14,12 @@
 #include "host/decode_ahead.h"
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
+#include "host/interrupt.h"
+#include "host/output_names.h"
 #include "host/output_writer.h"
 #include "host/progress.h"
+#include "host/result_summary.h"
+#include "host/summary_table.h"
 
 namespace zqx::host {
 
@@ -26,47 +29,83 @@ struct Job {
     std::string input;
     std::string stem;  // relative to the output folder, '/'-separated
     bool failed = false;
+    bool completed = false;
     bool skipped = false;
     double audioSeconds = 0.0;
 };
 
-// Output names as the input list gives them (CorpusInput::name); a name seen before gets "-2",
-// "-3", ...
+// Output names as the input list gives them (CorpusInput::name), made unique over the run.
 void assignStems(std::vector<Job>& jobs) {
-    std::map<std::string, int> seen;
-    for (Job& job : jobs) {
-        std::string stem = job.stem;
-        int& count = seen[stem];
-        if (++count > 1) stem += "-" + std::to_string(count);
-        job.stem = stem;
-    }
+    std::vector<std::string> wanted;
+    for (const Job& job : jobs) wanted.push_back(job.stem);
+    const std::vector<std::string> names = uniqueOutputNames(wanted);
+    for (std::size_t i = 0; i < jobs.size(); ++i) jobs[i].stem = names[i];
 }
 
 std::string withPath(const std::string& path, const std::string& message) {
     return message.rfind(path, 0) == 0 ? message : path + ": " + message;
 }
 
+// Hands every callback of the chain to the summariser and then to the report writer.
+class BothListeners : public FeatureListener {
+public:
+    BothListeners(FeatureListener& first, FeatureListener& second) : m_first(first), m_second(second) {}
+    void inputSamples(const float* samples, std::size_t n) override {
+        m_first.inputSamples(samples, n);
+        m_second.inputSamples(samples, n);
+    }
+    void analysisSamples(const float* samples, std::size_t n) override {
+        m_first.analysisSamples(samples, n);
+        m_second.analysisSamples(samples, n);
+    }
+    void bandFrames(const float* rows, std::size_t count, int bands) override {
+        m_first.bandFrames(rows, count, bands);
+        m_second.bandFrames(rows, count, bands);
+    }
+    void streamRow(const FeatureStream& stream, std::size_t row) override {
+        m_first.streamRow(stream, row);
+        m_second.streamRow(stream, row);
+    }
+
+private:
+    FeatureListener& m_first;
+    FeatureListener& m_second;
+};
+
 // decodeAhead: decode on a second thread while this one analyses (a core that no other file uses).
-void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan, bool decodeAhead) {
+void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan, SummaryTable& table,
+                bool decodeAhead) {
     AudioReader reader(job.input);
     // Results of inputs in sub-folders go to the same sub-folders of the output folder; the rows
     // are written there as they come. The output folder itself was checked before the first file.
     if (job.stem.find('/') != std::string::npos)
         ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
+    ResultSummariser summariser(reader.channels(), reader.sampleRate());
     FeatureReportWriter writer(outputDir, job.stem, plan.settings());
-    FeatureChain chain(plan, reader.sampleRate(), &writer, false);
+    BothListeners listeners(summariser, writer);
+    FeatureChain chain(plan, reader.sampleRate(), &listeners, false);
     constexpr std::size_t kChunkFrames = std::size_t{1} << 16;
     if (decodeAhead) {
         // Two chunks decoded ahead keep the analysis fed through the decoder's uneven pace.
         DecodeAhead decoder(reader, kChunkFrames, 2);
-        std::vector<float> chunk;
-        while (decoder.next(chunk)) chain.push(chunk.data(), chunk.size());
+        std::vector<float> chunk, frames;
+        while (decoder.next(chunk, frames)) {
+            if (InterruptWatch::requested()) throw Interrupted{};
+            summariser.addInputAudio(frames.data(), chunk.size());
+            chain.push(chunk.data(), chunk.size());
+        }
     } else {
         std::vector<float> chunk(kChunkFrames);
-        while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
+        while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
+            if (InterruptWatch::requested()) throw Interrupted{};
+            summariser.addInputAudio(reader.interleaved(), n);
+            chain.push(chunk.data(), n);
+        }
     }
     chain.finish();
+    if (InterruptWatch::requested()) throw Interrupted{};
     job.audioSeconds = reader.durationSeconds();
+    const ResultSummary summary = summariser.summarise(chain);
 
     InputDescription input;
     input.path = job.input;
@@ -74,7 +113,10 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     input.sampleRate = reader.sampleRate();
     input.channels = reader.channels();
     input.frames = reader.frames();
-    writer.commit(input, chain);
+    writer.commit(input, chain, summary);
+    // The row follows the files it summarises, so the table never names a result that is missing.
+    table.append(summaryTableRow(input, summary));
+    job.completed = true;
 }
 
 }  // namespace
@@ -84,23 +126,40 @@ int extractCommand(const ExtractOptions& options) {
     std::vector<Job> jobs;
     PluginLocator locator(options.pluginDirs);
     std::unique_ptr<FeatureChainPlan> plan;
+    std::unique_ptr<SummaryTable> table;
     try {
         if (options.inputs.empty()) throw std::runtime_error("no input files given");
         if (options.rate < 0) throw std::runtime_error("--rate must be a positive number of Hz");
         if (options.jobs < 1) throw std::runtime_error("--jobs must be at least 1");
         settings.targetRate = options.rate;
-        for (const std::string& text : options.settings) settings.override(text);
+        for (const std::string& text : options.settings) {
+            for (const ChainStage& stage : parseChainSpec(text)) {
+                if (stage.plugin != "zqx_ratefold") continue;
+                if (options.rate == 0) throw ChainSpecError("--set zqx_ratefold:... takes effect only with --rate");
+                for (const auto& [key, value] : stage.parameters)
+                    if (key == "inSampRate" || key == "outSampRate")
+                        throw ChainSpecError("zqx_ratefold:" + key + " is set by zqx extract itself (from the "
+                                             "file's rate and --rate)");
+            }
+            settings.override(text);
+        }
         // Every plug-in of the chain must be there; none is ever left out quietly. Each is loaded
         // once, for every file and thread.
         plan = std::make_unique<FeatureChainPlan>(settings, locator);
+        // The chain built once before the first file: a broken plug-in or a parameter a module
+        // refuses stops the run here with one line, instead of failing every file.
+        const FeatureChain trial(*plan, options.rate > 0 ? options.rate : 44100);
+        for (const ModuleStage& stage : trial.modules().stages())
+            for (const std::string& warning : stage.warnings()) reportError("warning: " + warning);
         ensureWritableDirectory(options.outputDir);
+        table = std::make_unique<SummaryTable>(options.outputDir);
     } catch (const std::exception& error) {
         reportError(error.what());
         return 1;
     }
     try {
         for (const CorpusInput& input : expandCorpusInputs(options.inputs))
-            jobs.push_back({input.path, input.name, false, false, 0.0});
+            jobs.push_back({input.path, input.name, false, false, false, 0.0});
         if (jobs.empty()) throw std::runtime_error("no audio files among the inputs");
     } catch (const std::exception& error) {
         reportError(error.what());
@@ -121,18 +180,21 @@ int extractCommand(const ExtractOptions& options) {
     ProgressDisplay progress(jobs.size(), terminal);
     const auto start = std::chrono::steady_clock::now();
     std::atomic<std::size_t> next{0};
+    const InterruptWatch interrupts;
     const std::size_t threads = std::min<std::size_t>(std::size_t(options.jobs), jobs.size());
     // Jobs beyond one per file (a long file with --jobs 2) decode ahead of the analysis.
     const bool decodeAhead = std::size_t(options.jobs) >= 2 * threads;
     auto worker = [&] {
-        for (std::size_t i = next++; i < jobs.size(); i = next++) {
+        for (std::size_t i = next++; i < jobs.size() && !InterruptWatch::requested(); i = next++) {
             Job& job = jobs[i];
             if (job.skipped) {
                 progress.fileDone(0.0);
                 continue;
             }
             try {
-                extractOne(job, options.outputDir, *plan, decodeAhead);
+                extractOne(job, options.outputDir, *plan, *table, decodeAhead);
+            } catch (const Interrupted&) {
+                break;  // the file in hand is discarded; nothing of it was written
             } catch (const std::exception& error) {
                 job.failed = true;
                 progress.message("zqx: " + withPath(job.input, error.what()));
@@ -148,7 +210,19 @@ int extractCommand(const ExtractOptions& options) {
     worker();
     for (std::thread& thread : pool) thread.join();
     progress.close();
+    try {
+        table->sort();
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return 1;
+    }
 
+    if (InterruptWatch::requested()) {
+        const auto completed = std::count_if(jobs.begin(), jobs.end(), [](const Job& j) { return j.completed; });
+        reportError(std::string("stopped by ") + InterruptWatch::signalName() + " after completing " +
+                    std::to_string(completed) + " of " + std::to_string(jobs.size()) + " files");
+        return InterruptWatch::exitStatus();
+    }
     const auto failed = std::count_if(jobs.begin(), jobs.end(), [](const Job& j) { return j.failed; });
     if (failed > 0) {
         reportError(std::to_string(failed) + " of " + std::to_string(jobs.size()) + " files failed");

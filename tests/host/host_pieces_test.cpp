@@ -247,13 +247,16 @@ TEST(DecodeAhead, GivesTheReadersSamplesInOrder) {
     for (const auto& [chunk, depth] : {std::pair<std::size_t, std::size_t>{1000, 1}, {4096, 2}, {65536, 3}}) {
         AudioReader reader(dir.file("a.wav"));
         DecodeAhead decoder(reader, chunk, depth);
-        std::vector<float> got, piece;
-        while (decoder.next(piece)) {
+        std::vector<float> got, piece, frames, gotFrames;
+        while (decoder.next(piece, frames)) {
             EXPECT_LE(piece.size(), chunk);
+            EXPECT_EQ(frames.size(), 2 * piece.size());
             got.insert(got.end(), piece.begin(), piece.end());
+            gotFrames.insert(gotFrames.end(), frames.begin(), frames.end());
         }
         EXPECT_EQ(got, want) << chunk << " frames, " << depth << " ahead";
-        EXPECT_FALSE(decoder.next(piece)) << "stays at the end";
+        EXPECT_EQ(gotFrames, stereo) << chunk << " frames, " << depth << " ahead";
+        EXPECT_FALSE(decoder.next(piece, frames)) << "stays at the end";
     }
 
     AudioReader early(dir.file("a.wav"));
