@@ -22,7 +22,7 @@ std::string shapeText(const py::array& array) {
 
 }  // namespace
 
-InputBlock readInputBlock(const py::handle& object, const char* argument) {
+InputBlock readInputBlock(const py::handle& object, const char* argument, bool allowMatrix) {
     py::array array;
     if (py::isinstance<py::array>(object)) {
         array = py::reinterpret_borrow<py::array>(object);
@@ -39,6 +39,8 @@ InputBlock readInputBlock(const py::handle& object, const char* argument) {
         throw py::type_error(std::string(argument) + " must hold floating-point samples (float32); got dtype " +
                              std::string(py::str(array.dtype())) +
                              (kind == 'i' || kind == 'u' ? " (scale integer samples to floats first)" : ""));
+    if (!allowMatrix && array.ndim() != 1)
+        throw py::value_error(std::string(argument) + " must be 1-D; got shape " + shapeText(array));
     if (array.ndim() != 1 && array.ndim() != 2)
         throw py::value_error(std::string(argument) + " must be 1-D (a vector) or 2-D (a matrix); got shape " +
                               shapeText(array));

@@ -21,11 +21,11 @@ struct InputBlock {
     const float* data() const { return rows * cols == 0 ? nullptr : array.data(); }
 };
 
-// Reads `object` (a numpy array or anything numpy.asarray accepts) as a 1-D or 2-D block.
-// Throws pybind11::type_error when it does not hold real floating-point numbers (integers,
-// booleans, complex numbers, objects, text) and pybind11::value_error for another number of
-// dimensions or more than 2**32 - 1 values; each message names `argument`.
-InputBlock readInputBlock(const pybind11::handle& object, const char* argument);
+// Reads `object` (a numpy array or anything numpy.asarray accepts) as a 1-D block, or also as a 2-D
+// one when allowMatrix. Throws pybind11::type_error when it does not hold real floating-point
+// numbers (integers, booleans, complex numbers, objects, text) and pybind11::value_error for
+// another number of dimensions or more than 2**32 - 1 values; each message names `argument`.
+InputBlock readInputBlock(const pybind11::handle& object, const char* argument, bool allowMatrix = true);
 
 // A new float32 array holding a copy of `count` values (an empty array for count 0).
 FloatArray copyToArray(const float* values, std::uint32_t count);

@@ -1,7 +1,10 @@
 // Translating C++ failures into zqx's Python exceptions.
 #include "python/native/errors.h"
 
+#include "host/audio_file.h"
 #include "host/library_loader.h"
+#include "host/module_chain.h"
+#include "host/output_writer.h"
 #include "host/plugin_locator.h"
 
 namespace py = pybind11;
@@ -13,6 +16,8 @@ void registerErrorTranslators() {
     // destroyed after the interpreter has shut down.
     static const py::object& moduleError = *new py::object(py::module_::import("zqx._errors").attr("ModuleError"));
     static const py::object& pluginError = *new py::object(py::module_::import("zqx._errors").attr("PluginError"));
+    static const py::object& audioFileError =
+        *new py::object(py::module_::import("zqx._errors").attr("AudioFileError"));
     py::register_exception_translator([](std::exception_ptr pending) {
         try {
             if (pending) std::rethrow_exception(pending);
@@ -23,6 +28,13 @@ void registerErrorTranslators() {
             PyErr_SetString(pluginError.ptr(), failure.what());
         } catch (const host::LoaderError& failure) {
             PyErr_SetString(pluginError.ptr(), failure.what());
+        } catch (const host::ModuleError& failure) {
+            // The chain's message names the plug-in before the module's own text.
+            PyErr_SetString(moduleError.ptr(), failure.what());
+        } catch (const host::AudioFileError& failure) {
+            PyErr_SetString(audioFileError.ptr(), failure.what());
+        } catch (const host::OutputError& failure) {
+            PyErr_SetString(PyExc_OSError, failure.what());
         }
     });
 }

@@ -20,8 +20,9 @@ private:
     std::string m_module;
 };
 
-// Registers the translations: ModuleFailure to zqx.ModuleError, the host's PluginNotFoundError
-// and LoaderError to zqx.PluginError. Imports zqx._errors.
+// Registers the translations: ModuleFailure and the chain's ModuleError to zqx.ModuleError, the
+// host's PluginNotFoundError and LoaderError to zqx.PluginError, AudioFileError to
+// zqx.AudioFileError, OutputError to OSError. Imports zqx._errors.
 void registerErrorTranslators();
 
 }  // namespace zqx::python

@@ -1,18 +1,16 @@
 // Creating a plug-in instance from Python and exchanging numpy blocks with it.
 #include "python/native/module_handle.h"
 
-#include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <vector>
 
 #include "framework/processing_module.h"
 #include "host/module_chain.h"
-#include "host/plugin_locator.h"
 #include "python/native/array_blocks.h"
 #include "python/native/errors.h"
+#include "python/native/package_locator.h"
 #include "python/native/parameter_conversion.h"
 
 namespace py = pybind11;
@@ -20,16 +18,6 @@ namespace py = pybind11;
 namespace zqx::python {
 
 namespace {
-
-// The folder of the native module, where an installed package (and the build tree's copy of it)
-// keeps the plug-ins.
-const std::string& packageDirectory() {
-    static const std::string directory =
-        std::filesystem::path(py::cast<std::string>(py::module_::import("zqx._native").attr("__file__")))
-            .parent_path()
-            .string();
-    return directory;
-}
 
 std::string kindName(int kind) {
     switch (kind) {
@@ -52,9 +40,7 @@ ModuleHandle::ModuleHandle(const std::string& name, const py::handle& params, co
     m_globalParams = host::defaultGlobalParams(rate);
     for (const auto& [key, value] : given.values()) m_globalParams.set(key, value);
 
-    const char* pathVariable = std::getenv("ZQX_PLUGIN_PATH");
-    const host::PluginLocator locator({}, pathVariable ? pathVariable : "", packageDirectory());
-    const std::string path = locator.find(name);
+    const std::string path = packageLocator().find(name);
 
     py::gil_scoped_release release;
     m_library = std::make_shared<host::PluginLibrary>(path);

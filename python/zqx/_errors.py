@@ -20,6 +20,10 @@ class PluginError(ZqxError):
     """A plug-in could not be found or loaded; the message names it and where zqx looked."""
 
 
+class AudioFileError(ZqxError):
+    """An input file, folder or playlist that cannot be read; the message names it and says why."""
+
+
 # Tracebacks name them as users import them.
-for _error in (ZqxError, ModuleError, PluginError):
+for _error in (ZqxError, ModuleError, PluginError, AudioFileError):
     _error.__module__ = "zqx"
