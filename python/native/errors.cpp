@@ -2,6 +2,7 @@
 #include "python/native/errors.h"
 
 #include "host/audio_file.h"
+#include "host/corpus_inputs.h"
 #include "host/library_loader.h"
 #include "host/module_chain.h"
 #include "host/output_writer.h"
@@ -32,6 +33,8 @@ void registerErrorTranslators() {
             // The chain's message names the plug-in before the module's own text.
             PyErr_SetString(moduleError.ptr(), failure.what());
         } catch (const host::AudioFileError& failure) {
+            PyErr_SetString(audioFileError.ptr(), failure.what());
+        } catch (const host::InputListError& failure) {
             PyErr_SetString(audioFileError.ptr(), failure.what());
         } catch (const host::OutputError& failure) {
             PyErr_SetString(PyExc_OSError, failure.what());

@@ -21,8 +21,8 @@ private:
 };
 
 // Registers the translations: ModuleFailure and the chain's ModuleError to zqx.ModuleError, the
-// host's PluginNotFoundError and LoaderError to zqx.PluginError, AudioFileError to
-// zqx.AudioFileError, OutputError to OSError. Imports zqx._errors.
+// host's PluginNotFoundError and LoaderError to zqx.PluginError, AudioFileError and
+// InputListError to zqx.AudioFileError, OutputError to OSError. Imports zqx._errors.
 void registerErrorTranslators();
 
 }  // namespace zqx::python

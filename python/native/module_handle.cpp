@@ -121,7 +121,8 @@ std::string ModuleHandle::outputTypeName() const { return m_instance->getOutputT
 std::string ModuleHandle::parameterNote() const { return m_instance->getParameterNote(); }
 
 py::dict ModuleHandle::info() const {
-    const ModuleInfoTexts texts = m_library->infoTexts();
+    // The instance's base class fixes the ModuleInfo layout, as it does for the zqx command.
+    const ModuleInfoTexts texts = m_library->infoTexts(host::moduleInfoLayoutOf(*m_instance));
     py::dict result;
     result["author"] = texts.author;
     result["contact"] = texts.contact;

@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 
 #include "python/native/errors.h"
+#include "python/native/extraction_bindings.h"
 #include "python/native/module_handle.h"
 
 namespace py = pybind11;
@@ -54,4 +55,6 @@ Raises zqx.ModuleError with the module's message when the module fails on the bl
         .def_property_readonly("global_params", &ModuleHandle::globalParams,
                                "The global parameters as they stand after the module was created.")
         .def("__repr__", [](const ModuleHandle& module) { return "<zqx.Module " + module.name() + ">"; });
+
+    zqx::python::bindExtraction(m);
 }

@@ -1,0 +1,129 @@
+// Running the extract chain on arrays and files, and writing its results as the zqx command does.
+#include "python/native/extraction.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <filesystem>
+#include <thread>
+
+#include "host/audio_file.h"
+#include "host/feature_report.h"
+#include "host/output_writer.h"
+
+namespace zqx::python {
+
+namespace {
+
+// Keeps the band-energy frames as the chain computes them.
+class BandRecorder : public host::FeatureListener {
+public:
+    void bandFrames(const float* rows, std::size_t count, int bands) override {
+        m_bandCount = bands;
+        m_values.insert(m_values.end(), rows, rows + count * std::size_t(bands));
+    }
+    int bandCount() const { return m_bandCount; }
+    std::vector<float>& values() { return m_values; }
+
+private:
+    int m_bandCount = 0;
+    std::vector<float> m_values;
+};
+
+// The document text addFeatureReport() makes; the batch is never committed.
+std::string documentText(const host::InputDescription& input, const host::FeatureChain& chain) {
+    host::OutputBatch batch;
+    host::addFeatureReport(batch, "", "result", input, chain);
+    return batch.files().front().second;
+}
+
+constexpr std::size_t kChunk = 1 << 16;
+
+}  // namespace
+
+Extraction extractSamples(const host::FeatureChainPlan& plan, const float* samples, std::size_t n,
+                          int sampleRate, const std::string& name) {
+    BandRecorder recorder;
+    host::FeatureChain chain(plan, sampleRate, &recorder);
+    // Pushed in the same chunks as a file is read, so the results match the zqx command's.
+    for (std::size_t start = 0; start < n; start += kChunk) chain.push(samples + start, std::min(kChunk, n - start));
+    chain.finish();
+    host::InputDescription input;
+    input.path = name;
+    input.format = "float32 samples";
+    input.sampleRate = sampleRate;
+    input.channels = 1;
+    input.frames = static_cast<long long>(n);
+    Extraction result;
+    result.document = documentText(input, chain);
+    result.bandCount = recorder.bandCount();
+    result.bands = std::move(recorder.values());
+    return result;
+}
+
+Extraction extractFile(const host::FeatureChainPlan& plan, const std::string& path) {
+    host::AudioReader reader(path);
+    BandRecorder recorder;
+    host::FeatureChain chain(plan, reader.sampleRate(), &recorder);
+    std::vector<float> chunk(kChunk);
+    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
+    chain.finish();
+    host::InputDescription input;
+    input.path = path;
+    input.format = reader.formatName();
+    input.sampleRate = reader.sampleRate();
+    input.channels = reader.channels();
+    input.frames = reader.frames();
+    Extraction result;
+    result.document = documentText(input, chain);
+    result.bandCount = recorder.bandCount();
+    result.bands = std::move(recorder.values());
+    return result;
+}
+
+std::vector<FileOutcome> extractFiles(const host::FeatureChainPlan& plan, const std::vector<std::string>& paths,
+                                      int threads) {
+    std::vector<FileOutcome> outcomes(paths.size());
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t i = next++; i < paths.size(); i = next++) {
+            try {
+                outcomes[i].extraction = extractFile(plan, paths[i]);
+                outcomes[i].ok = true;
+            } catch (const std::exception& error) {
+                const std::string message = error.what();
+                outcomes[i].error = message.rfind(paths[i], 0) == 0 ? message : paths[i] + ": " + message;
+            } catch (...) {
+                outcomes[i].error = paths[i] + ": unexpected failure";
+            }
+        }
+    };
+    const std::size_t count = std::min<std::size_t>(std::size_t(std::max(threads, 1)), paths.size());
+    std::vector<std::thread> pool;
+    for (std::size_t t = 1; t < count; ++t) pool.emplace_back(worker);
+    worker();
+    for (std::thread& thread : pool) thread.join();
+    return outcomes;
+}
+
+std::string extractFileTo(const host::FeatureChainPlan& plan, const std::string& path,
+                          const std::string& outputDir, const std::string& stem) {
+    host::AudioReader reader(path);
+    host::FeatureChain chain(plan, reader.sampleRate());
+    std::vector<float> chunk(kChunk);
+    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
+    chain.finish();
+    host::InputDescription input;
+    input.path = path;
+    input.format = reader.formatName();
+    input.sampleRate = reader.sampleRate();
+    input.channels = reader.channels();
+    input.frames = reader.frames();
+    host::OutputBatch batch;
+    host::addFeatureReport(batch, outputDir, stem, input, chain);
+    host::ensureWritableDirectory((std::filesystem::path(outputDir) / stem).parent_path().string());
+    batch.commit();
+    return batch.files().front().second;
+}
+
+}  // namespace zqx::python

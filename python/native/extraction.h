@@ -1,0 +1,49 @@
+// The zqx command's extract chain run for Python: on a float array or on an audio file, one input
+// or many on native threads, or straight into result files. Nothing here touches Python objects,
+// so every function runs with the GIL released.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "host/feature_chain.h"
+
+namespace zqx::python {
+
+// One analysed input: the JSON document `zqx extract` writes for it (host/feature_report), and the
+// band-energy frames the chain computed (bandCount values per 10 ms frame, row by row).
+struct Extraction {
+    std::string document;
+    std::vector<float> bands;
+    int bandCount = 0;
+};
+
+// Runs the chain on n mono samples at sampleRate. The document names the input `name`.
+// Throws what the chain throws (ModuleError, std::runtime_error for a rate no stage accepts).
+Extraction extractSamples(const host::FeatureChainPlan& plan, const float* samples, std::size_t n,
+                          int sampleRate, const std::string& name);
+
+// Reads the file with the zqx command's reader (libsndfile, mixed to mono) and runs the chain.
+// Throws host::AudioFileError naming the file, and what the chain throws.
+Extraction extractFile(const host::FeatureChainPlan& plan, const std::string& path);
+
+// One input of extractFiles(): its extraction, or the message of what went wrong (starting with
+// the path).
+struct FileOutcome {
+    Extraction extraction;
+    std::string error;
+    bool ok = false;
+};
+
+// extractFile() on every path, on up to `threads` native threads; every file is tried.
+std::vector<FileOutcome> extractFiles(const host::FeatureChainPlan& plan, const std::vector<std::string>& paths,
+                                      int threads);
+
+// Analyses the file and writes its result files ("<outputDir>/<stem>.json" and a CSV per stream)
+// the way `zqx extract` does: all of them appear together or none does. stem may hold
+// '/'-separated sub-folders, which are created. Returns the document.
+std::string extractFileTo(const host::FeatureChainPlan& plan, const std::string& path,
+                          const std::string& outputDir, const std::string& stem);
+
+}  // namespace zqx::python

@@ -1,0 +1,124 @@
+// Python bindings of the extract chain; every run releases the GIL.
+#include "python/native/extraction_bindings.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+
+#include "host/corpus_inputs.h"
+#include "host/feature_report.h"
+#include "python/native/array_blocks.h"
+#include "python/native/chain_settings.h"
+#include "python/native/extraction.h"
+#include "python/native/package_locator.h"
+
+namespace py = pybind11;
+
+namespace zqx::python {
+
+namespace {
+
+// The settings with every plug-in loaded: shared by the threads of one call and by the calls a
+// worker process makes.
+struct PlanHandle {
+    std::shared_ptr<const host::FeatureChainPlan> plan;
+};
+
+// The band-energy frames as a frames x bands array that owns the extraction's storage (no copy).
+py::array_t<float> bandArray(Extraction& extraction) {
+    const auto bands = py::ssize_t(extraction.bandCount);
+    const auto frames = bands > 0 ? py::ssize_t(extraction.bands.size()) / bands : 0;
+    auto* storage = new std::vector<float>(std::move(extraction.bands));
+    py::capsule owner(storage, [](void* p) { delete static_cast<std::vector<float>*>(p); });
+    return py::array_t<float>({frames, bands}, {bands * py::ssize_t(sizeof(float)), py::ssize_t(sizeof(float))},
+                              storage->data(), owner);
+}
+
+py::tuple documentAndBands(Extraction& extraction) {
+    return py::make_tuple(py::bytes(extraction.document), bandArray(extraction));
+}
+
+}  // namespace
+
+void bindExtraction(py::module_& m) {
+    py::class_<PlanHandle>(m, "Plan", "The extract chain's settings with every plug-in loaded.")
+        .def(py::init([](const py::dict& settings) {
+                 host::FeatureChainSettings chain = chainSettings(settings);
+                 return PlanHandle{std::make_shared<const host::FeatureChainPlan>(std::move(chain), packageLocator())};
+             }),
+             py::arg("settings"))
+        .def_property_readonly("plugins", [](const PlanHandle& handle) {
+            std::vector<std::pair<std::string, std::string>> plugins;
+            for (std::size_t i = 0; i < handle.plan->settings().stages.size(); ++i)
+                plugins.emplace_back(handle.plan->settings().stages[i].plugin, handle.plan->library(i)->path());
+            return plugins;
+        });
+
+    m.def("extract_array", [](const PlanHandle& handle, const py::handle& samples, int sampleRate) {
+        const InputBlock block = readInputBlock(samples, "samples", false);
+        if (sampleRate < 1) throw py::value_error("sr must be a positive number of Hz; got " + std::to_string(sampleRate));
+        Extraction extraction;
+        {
+            py::gil_scoped_release release;
+            extraction = extractSamples(*handle.plan, block.data(), block.cols, sampleRate, "<array>");
+        }
+        return documentAndBands(extraction);
+    });
+
+    m.def("extract_file", [](const PlanHandle& handle, const std::string& path) {
+        Extraction extraction;
+        {
+            py::gil_scoped_release release;
+            extraction = extractFile(*handle.plan, path);
+        }
+        return documentAndBands(extraction);
+    });
+
+    m.def("extract_files", [](const PlanHandle& handle, const std::vector<std::string>& paths, int threads) {
+        std::vector<FileOutcome> outcomes;
+        {
+            py::gil_scoped_release release;
+            outcomes = extractFiles(*handle.plan, paths, threads);
+        }
+        py::list result;
+        for (FileOutcome& outcome : outcomes) {
+            if (outcome.ok)
+                result.append(py::make_tuple(py::bytes(outcome.extraction.document), bandArray(outcome.extraction),
+                                             py::none()));
+            else
+                result.append(py::make_tuple(py::none(), py::none(), outcome.error));
+        }
+        return result;
+    });
+
+    m.def("extract_file_to", [](const PlanHandle& handle, const std::string& path, const std::string& outputDir,
+                                const std::string& stem) {
+        std::string document;
+        {
+            py::gil_scoped_release release;
+            document = extractFileTo(*handle.plan, path, outputDir, stem);
+        }
+        return py::bytes(document);
+    });
+
+    m.def("corpus_inputs", [](const std::vector<std::string>& arguments) {
+        std::vector<host::CorpusInput> inputs;
+        {
+            py::gil_scoped_release release;
+            inputs = host::expandCorpusInputs(arguments);
+        }
+        std::vector<std::pair<std::string, std::string>> result;
+        for (const host::CorpusInput& input : inputs) result.emplace_back(input.path, input.name);
+        return result;
+    });
+
+    m.def("report_files", [](const PlanHandle& handle, const std::string& outputDir, const std::string& stem) {
+        return host::featureReportFiles(outputDir, stem, handle.plan->settings());
+    });
+}
+
+}  // namespace zqx::python
