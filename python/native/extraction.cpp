@@ -5,6 +5,7 @@
 #include <atomic>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "host/audio_file.h"
@@ -37,7 +38,29 @@ std::string documentText(const host::InputDescription& input, const host::Featur
     return batch.files().front().second;
 }
 
+// The zqx command reads files in chunks of this many frames.
 constexpr std::size_t kChunk = 1 << 16;
+
+// The chain run over the whole file as `zqx extract` reads it, and the input's description.
+struct FileRun {
+    host::InputDescription input;
+    std::unique_ptr<host::FeatureChain> chain;
+};
+
+FileRun runFile(const host::FeatureChainPlan& plan, const std::string& path, host::FeatureListener* listener) {
+    host::AudioReader reader(path);
+    FileRun run;
+    run.chain = std::make_unique<host::FeatureChain>(plan, reader.sampleRate(), listener);
+    std::vector<float> chunk(kChunk);
+    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) run.chain->push(chunk.data(), n);
+    run.chain->finish();
+    run.input.path = path;
+    run.input.format = reader.formatName();
+    run.input.sampleRate = reader.sampleRate();
+    run.input.channels = reader.channels();
+    run.input.frames = reader.frames();
+    return run;
+}
 
 }  // namespace
 
@@ -45,7 +68,7 @@ Extraction extractSamples(const host::FeatureChainPlan& plan, const float* sampl
                           int sampleRate, const std::string& name) {
     BandRecorder recorder;
     host::FeatureChain chain(plan, sampleRate, &recorder);
-    // Pushed in the same chunks as a file is read, so the results match the zqx command's.
+    // Pushed in the chunks a file is read in, as the zqx command does.
     for (std::size_t start = 0; start < n; start += kChunk) chain.push(samples + start, std::min(kChunk, n - start));
     chain.finish();
     host::InputDescription input;
@@ -62,20 +85,10 @@ Extraction extractSamples(const host::FeatureChainPlan& plan, const float* sampl
 }
 
 Extraction extractFile(const host::FeatureChainPlan& plan, const std::string& path) {
-    host::AudioReader reader(path);
     BandRecorder recorder;
-    host::FeatureChain chain(plan, reader.sampleRate(), &recorder);
-    std::vector<float> chunk(kChunk);
-    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
-    chain.finish();
-    host::InputDescription input;
-    input.path = path;
-    input.format = reader.formatName();
-    input.sampleRate = reader.sampleRate();
-    input.channels = reader.channels();
-    input.frames = reader.frames();
+    const FileRun run = runFile(plan, path, &recorder);
     Extraction result;
-    result.document = documentText(input, chain);
+    result.document = documentText(run.input, *run.chain);
     result.bandCount = recorder.bandCount();
     result.bands = std::move(recorder.values());
     return result;
@@ -108,19 +121,10 @@ std::vector<FileOutcome> extractFiles(const host::FeatureChainPlan& plan, const 
 
 std::string extractFileTo(const host::FeatureChainPlan& plan, const std::string& path,
                           const std::string& outputDir, const std::string& stem) {
-    host::AudioReader reader(path);
-    host::FeatureChain chain(plan, reader.sampleRate());
-    std::vector<float> chunk(kChunk);
-    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
-    chain.finish();
-    host::InputDescription input;
-    input.path = path;
-    input.format = reader.formatName();
-    input.sampleRate = reader.sampleRate();
-    input.channels = reader.channels();
-    input.frames = reader.frames();
+    const FileRun run = runFile(plan, path, nullptr);
     host::OutputBatch batch;
-    host::addFeatureReport(batch, outputDir, stem, input, chain);
+    host::addFeatureReport(batch, outputDir, stem, run.input, *run.chain);
+    // Results of inputs in sub-folders go to the same sub-folders of the output folder.
     host::ensureWritableDirectory((std::filesystem::path(outputDir) / stem).parent_path().string());
     batch.commit();
     return batch.files().front().second;
