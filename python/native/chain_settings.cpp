@@ -16,11 +16,15 @@ host::FeatureChainSettings chainSettings(const py::dict& settings) {
         const std::string key = py::cast<std::string>(item.first);
         if (key == "rate") {
             if (item.second.is_none()) continue;
-            if (!PyLong_Check(item.second.ptr()) || py::isinstance<py::bool_>(item.second) ||
-                py::cast<long long>(item.second) < 1 || py::cast<long long>(item.second) > 1'000'000'000)
+            // Any integer (Python or numpy) but a bool.
+            const bool integral = PyIndex_Check(item.second.ptr()) && !py::isinstance<py::bool_>(item.second) &&
+                                  !py::isinstance(item.second, py::module_::import("numpy").attr("bool_"));
+            const py::int_ rate = integral ? py::int_(py::reinterpret_steal<py::object>(PyNumber_Index(item.second.ptr())))
+                                           : py::int_(0);
+            if (!integral || rate < py::int_(1) || rate > py::int_(1'000'000'000))
                 throw py::value_error("rate must be a positive int number of Hz; got " +
                                       std::string(py::repr(item.second)));
-            result.targetRate = py::cast<int>(item.second);
+            result.targetRate = py::cast<int>(rate);
             continue;
         }
         const auto stage = std::find_if(result.stages.begin(), result.stages.end(),

@@ -72,6 +72,10 @@ def test_a_corpus_with_corrupt_files_gives_good_rows_and_error_rows(client, tmp_
     assert again.loc[again["name"] == "a/same", "status"].item() == "done"
     assert again.drop(columns="status").equals(table.drop(columns="status"))
 
+    (tmp_path / "empty").mkdir()
+    with pytest.raises(ValueError, match="no audio files among the inputs"):
+        zqx.dask.extract_corpus(tmp_path / "empty", out, client=client)
+
 
 def test_a_worker_killed_mid_run_still_completes_every_file(client, tmp_path):
     corpus, out = tmp_path / "corpus", tmp_path / "out"

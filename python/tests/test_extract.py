@@ -67,6 +67,7 @@ def test_extract_settings_reach_the_chain(song):
     assert tonewheel["moduleParams"]["useMRFFT"] is True
     assert not np.array_equal(mrfft.chroma, zqx.extract(path).chroma)
     assert zqx.extract(path, rate=22050).analysis_sample_rate == 22050
+    assert zqx.extract(path, rate=np.int64(32000)).analysis_sample_rate == 32000
 
 
 def test_extract_many_keeps_order_and_reports_every_failure(song, tmp_path):
@@ -96,7 +97,8 @@ def test_extract_many_keeps_order_and_reports_every_failure(song, tmp_path):
     (lambda y, p: zqx.extract(y, sr=SR, nonsense=1), TypeError, r"'nonsense'.*zqx_tonewheel"),
     (lambda y, p: zqx.extract(y, sr=SR, zqx_tonewheel={"useMRFFT": [1]}), TypeError,
      r"zqx_tonewheel\['useMRFFT'\] must be bool, int, float or str"),
-    (lambda y, p: zqx.extract(y, sr=SR, rate=-5), ValueError, r"rate must be"),
+    (lambda y, p: zqx.extract(y, sr=SR, rate=-5), ValueError, r"rate must be a positive int"),
+    (lambda y, p: zqx.extract(y, sr=SR, rate=True), ValueError, r"rate must be a positive int"),
     (lambda y, p: zqx.extract(p.parent / "missing.wav"), zqx.AudioFileError, r"missing\.wav"),
     (lambda y, p: zqx.extract_many([p], jobs=0), ValueError, r"jobs must be a positive int"),
     (lambda y, p: zqx.load_result(p), ValueError, r"not a zqx result document"),

@@ -130,6 +130,8 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
     arguments = [paths_or_folder] if isinstance(paths_or_folder, (str, bytes, os.PathLike)) else paths_or_folder
     arguments = [os.fsdecode(a) for a in arguments]
     inputs = _native.corpus_inputs(arguments)
+    if not inputs:
+        raise ValueError(f"no audio files among the inputs: {', '.join(arguments) or '(none given)'}")
     paths = [path for path, _ in inputs]
     names = _unique_names([name for _, name in inputs])
     output_dir = os.path.abspath(os.fsdecode(output_dir))
