@@ -1,8 +1,8 @@
 """Builds the native part of zqx with the project's CMake and puts it, with the plug-ins, into the
 package. Metadata is in pyproject.toml.
 
-The CMake build folder is <repository>/build/python-package (ZQX_CMAKE_BUILD_DIR overrides it),
-kept between installs so that a reinstall rebuilds only what changed. CMake, Ninja, a C++17
+The CMake build folder is <repository>/build/python-package (ZQX_CMAKE_BUILD_DIR names another,
+e.g. build/default), kept between installs so that a reinstall rebuilds only what changed. CMake, Ninja, a C++17
 compiler, pybind11 and the host's libraries must be installed (tools/install-deps.sh).
 """
 
@@ -23,10 +23,14 @@ class BuildWithCMake(build_py):
     def run(self):
         super().run()
         build_dir = os.environ.get("ZQX_CMAKE_BUILD_DIR") or os.path.join(REPOSITORY, "build", "python-package")
-        configure = ["cmake", "-S", REPOSITORY, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release",
-                     "-DZQX_BUILD_TESTS=OFF", "-DZQX_BUILD_PYTHON=ON", f"-DPython3_EXECUTABLE={sys.executable}"]
-        if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")) and shutil.which("ninja"):
-            configure += ["-G", "Ninja"]
+        configure = ["cmake", "-S", REPOSITORY, "-B", build_dir]
+        # A folder configured before (a preset's build folder, or an earlier install) keeps its own
+        # settings; a new one is made for this interpreter, without the tests.
+        if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")):
+            configure += ["-DCMAKE_BUILD_TYPE=Release", "-DZQX_BUILD_TESTS=OFF", "-DZQX_BUILD_PYTHON=ON",
+                          f"-DPython3_EXECUTABLE={sys.executable}"]
+            if shutil.which("ninja"):
+                configure += ["-G", "Ninja"]
         subprocess.check_call(configure)
         subprocess.check_call(["cmake", "--build", build_dir, "--target", "zqx_python"])
         built = os.path.join(build_dir, "python", "zqx")
