@@ -31,6 +31,7 @@ def main():
     parser.add_argument("zqx", nargs="?", default="build/default/bin/zqx")
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--corpus-files", type=int, default=8)
+    parser.add_argument("--corpus-seconds", type=int, default=300)
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory() as work:
@@ -52,11 +53,11 @@ def main():
         corpus = os.path.join(work, "corpus")
         os.makedirs(corpus)
         short = os.path.join(work, "short.wav")
-        subprocess.run([args.zqx, "demo", "--seconds", "120", "--save-audio", short], check=True,
+        subprocess.run([args.zqx, "demo", "--seconds", str(args.corpus_seconds), "--save-audio", short], check=True,
                        stdout=subprocess.DEVNULL)
         for i in range(args.corpus_files):
             shutil.copy(short, os.path.join(corpus, f"piece{i:02d}.wav"))
-        print(f"extract_corpus, {args.corpus_files} files of 120 s, LocalCluster 1 vs 2 workers "
+        print(f"extract_corpus, {args.corpus_files} files of {args.corpus_seconds} s, LocalCluster 1 vs 2 workers "
               f"(cluster start-up not timed)")
         clusters = {n: LocalCluster(n_workers=n, threads_per_worker=1, processes=True, dashboard_address=None)
                     for n in (1, 2)}

@@ -8,6 +8,8 @@
 #include <memory>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "host/audio_file.h"
 #include "host/feature_report.h"
 #include "host/output_writer.h"
@@ -31,11 +33,30 @@ private:
     std::vector<float> m_values;
 };
 
-// The document text addFeatureReport() makes; the batch is never committed.
-std::string documentText(const host::InputDescription& input, const host::FeatureChain& chain) {
+// The document addFeatureReport() makes (the batch is never committed), without the streams'
+// "values" and "times" (features.<stream>.values at depth 3): reading those back from text would
+// cost more than the rest of the document; the numbers go to Python as arrays instead.
+std::string documentWithoutStreamNumbers(const host::InputDescription& input, const host::FeatureChain& chain) {
     host::OutputBatch batch;
     host::addFeatureReport(batch, "", "result", input, chain);
-    return batch.files().front().second;
+    using Json = nlohmann::ordered_json;
+    bool inFeatures = false;
+    const auto keep = [&](int depth, Json::parse_event_t event, Json& parsed) {
+        if (event != Json::parse_event_t::key) return true;
+        if (depth == 1) inFeatures = parsed == "features";
+        return !(inFeatures && depth == 3 && (parsed == "values" || parsed == "times"));
+    };
+    return Json::parse(batch.files().front().second, keep).dump();
+}
+
+Extraction extractionOf(const host::InputDescription& input, const host::FeatureChain& chain, BandRecorder& bands) {
+    Extraction result;
+    result.document = documentWithoutStreamNumbers(input, chain);
+    for (const host::FeatureStream& stream : chain.streams())
+        result.streams.push_back({stream.name, stream.width, stream.values, stream.times});
+    result.bandCount = bands.bandCount();
+    result.bands = std::move(bands.values());
+    return result;
 }
 
 // The zqx command reads files in chunks of this many frames.
@@ -77,21 +98,13 @@ Extraction extractSamples(const host::FeatureChainPlan& plan, const float* sampl
     input.sampleRate = sampleRate;
     input.channels = 1;
     input.frames = static_cast<long long>(n);
-    Extraction result;
-    result.document = documentText(input, chain);
-    result.bandCount = recorder.bandCount();
-    result.bands = std::move(recorder.values());
-    return result;
+    return extractionOf(input, chain, recorder);
 }
 
 Extraction extractFile(const host::FeatureChainPlan& plan, const std::string& path) {
     BandRecorder recorder;
     const FileRun run = runFile(plan, path, &recorder);
-    Extraction result;
-    result.document = documentText(run.input, *run.chain);
-    result.bandCount = recorder.bandCount();
-    result.bands = std::move(recorder.values());
-    return result;
+    return extractionOf(run.input, *run.chain, recorder);
 }
 
 std::vector<FileOutcome> extractFiles(const host::FeatureChainPlan& plan, const std::vector<std::string>& paths,

@@ -11,10 +11,20 @@
 
 namespace zqx::python {
 
-// One analysed input: the JSON document `zqx extract` writes for it (host/feature_report), and the
-// band-energy frames the chain computed (bandCount values per 10 ms frame, row by row).
+// One feature stream's numbers: width values per row, row by row, and a time per row.
+struct StreamArrays {
+    std::string name;
+    std::size_t width = 0;
+    std::vector<float> values;
+    std::vector<double> times;
+};
+
+// One analysed input: the JSON document `zqx extract` writes for it (host/feature_report) with
+// every stream's "values" and "times" left out, those numbers as they are, and the band-energy
+// frames the chain computed (bandCount values per 10 ms frame, row by row).
 struct Extraction {
     std::string document;
+    std::vector<StreamArrays> streams;
     std::vector<float> bands;
     int bandCount = 0;
 };

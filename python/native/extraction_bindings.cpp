@@ -28,18 +28,27 @@ struct PlanHandle {
     std::shared_ptr<const host::FeatureChainPlan> plan;
 };
 
-// The band-energy frames as a frames x bands array that owns the extraction's storage (no copy).
-py::array_t<float> bandArray(Extraction& extraction) {
-    const auto bands = py::ssize_t(extraction.bandCount);
-    const auto frames = bands > 0 ? py::ssize_t(extraction.bands.size()) / bands : 0;
-    auto* storage = new std::vector<float>(std::move(extraction.bands));
-    py::capsule owner(storage, [](void* p) { delete static_cast<std::vector<float>*>(p); });
-    return py::array_t<float>({frames, bands}, {bands * py::ssize_t(sizeof(float)), py::ssize_t(sizeof(float))},
-                              storage->data(), owner);
+// values as a C-ordered array of that shape that owns them: moved, never copied.
+template <typename T>
+py::array_t<T> ownedArray(std::vector<T>&& values, std::vector<py::ssize_t> shape) {
+    auto* storage = new std::vector<T>(std::move(values));
+    py::capsule owner(storage, [](void* p) { delete static_cast<std::vector<T>*>(p); });
+    return py::array_t<T>(std::move(shape), storage->data(), owner);
 }
 
-py::tuple documentAndBands(Extraction& extraction) {
-    return py::make_tuple(py::bytes(extraction.document), bandArray(extraction));
+// (document bytes, {stream: (values rows x width, times)}, bands frames x bands)
+py::tuple extractionTuple(Extraction& extraction) {
+    py::dict streams;
+    for (StreamArrays& stream : extraction.streams) {
+        const auto rows = py::ssize_t(stream.times.size());
+        streams[py::str(stream.name)] =
+            py::make_tuple(ownedArray(std::move(stream.values), {rows, py::ssize_t(stream.width)}),
+                           ownedArray(std::move(stream.times), {rows}));
+    }
+    const auto bandCount = py::ssize_t(extraction.bandCount);
+    const auto frames = bandCount > 0 ? py::ssize_t(extraction.bands.size()) / bandCount : 0;
+    return py::make_tuple(py::bytes(extraction.document), std::move(streams),
+                          ownedArray(std::move(extraction.bands), {frames, bandCount}));
 }
 
 }  // namespace
@@ -66,7 +75,7 @@ void bindExtraction(py::module_& m) {
             py::gil_scoped_release release;
             extraction = extractSamples(*handle.plan, block.data(), block.cols, sampleRate, "<array>");
         }
-        return documentAndBands(extraction);
+        return extractionTuple(extraction);
     });
 
     m.def("extract_file", [](const PlanHandle& handle, const std::string& path) {
@@ -75,7 +84,7 @@ void bindExtraction(py::module_& m) {
             py::gil_scoped_release release;
             extraction = extractFile(*handle.plan, path);
         }
-        return documentAndBands(extraction);
+        return extractionTuple(extraction);
     });
 
     m.def("extract_files", [](const PlanHandle& handle, const std::vector<std::string>& paths, int threads) {
@@ -87,10 +96,9 @@ void bindExtraction(py::module_& m) {
         py::list result;
         for (FileOutcome& outcome : outcomes) {
             if (outcome.ok)
-                result.append(py::make_tuple(py::bytes(outcome.extraction.document), bandArray(outcome.extraction),
-                                             py::none()));
+                result.append(py::make_tuple(extractionTuple(outcome.extraction), py::none()));
             else
-                result.append(py::make_tuple(py::none(), py::none(), outcome.error));
+                result.append(py::make_tuple(py::none(), outcome.error));
         }
         return result;
     });

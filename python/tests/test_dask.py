@@ -35,15 +35,16 @@ def make_corpus(folder, good, corrupt, seconds):
 
 @pytest.fixture(scope="module")
 def client():
+    # Not the default client: extract_corpus must use the one it is given.
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
-            Client(cluster) as client:
+            Client(cluster, set_as_default=False) as client:
         yield client
 
 
 def test_a_corpus_with_corrupt_files_gives_good_rows_and_error_rows(client, tmp_path):
     corpus, out = tmp_path / "corpus", tmp_path / "out"
     make_corpus(corpus, good=18, corrupt=2, seconds=2.0)
-    table = zqx.dask.extract_corpus(corpus, out, client=client, progress=False)
+    table = zqx.dask.extract_corpus(corpus, out, client=client, progress=True)
 
     assert len(table) == 20
     assert table["status"].value_counts().to_dict() == {"done": 18, "error": 2}

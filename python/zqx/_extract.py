@@ -24,8 +24,8 @@ class ExtractError(ZqxError):
 ExtractError.__module__ = "zqx"
 
 
-def _result(document, bands):
-    return Result(json.loads(document), bands)
+def _result(document, arrays, bands):
+    return Result(json.loads(document), bands, arrays)
 
 
 def _is_path(value):
@@ -72,9 +72,9 @@ def extract_many(paths, jobs=None, **settings):
     plan = _native.Plan(settings)
     outcomes = _native.extract_files(plan, paths, int(jobs))
     results, failures = [], {}
-    for path, (document, bands, error) in zip(paths, outcomes):
+    for path, (extraction, error) in zip(paths, outcomes):
         if error is None:
-            results.append(_result(document, bands))
+            results.append(_result(*extraction))
         else:
             results.append(None)
             failures[path] = error

@@ -56,11 +56,14 @@ class _ByName(Mapping):
         return repr(self._items)
 
 
-def _stream_from_json(name, entry):
-    width = int(entry["valuesPerRow"])
-    rows = entry["values"]
-    values = np.asarray(rows, dtype=np.float32).reshape(len(rows), width)
-    times = np.asarray(entry["times"], dtype=np.float64)
+def _stream_from_json(name, entry, arrays=None):
+    if arrays is not None:
+        values, times = arrays
+    else:
+        width = int(entry["valuesPerRow"])
+        rows = entry["values"]
+        values = np.asarray(rows, dtype=np.float32).reshape(len(rows), width)
+        times = np.asarray(entry["times"], dtype=np.float64)
     facts = {k: v for k, v in entry.items() if k not in ("plugin", "valuesPerRow", "columns", "times", "values")}
     return Stream(name, entry.get("plugin"), values, times, entry.get("columns", []), facts)
 
@@ -79,9 +82,11 @@ class Result:
         left out (they are in streams).
     """
 
-    def __init__(self, document, bands=None):
+    def __init__(self, document, bands=None, arrays=None):
+        # arrays: {stream: (values, times)} when the document leaves the streams' numbers out.
         features = document.get("features", {})
-        streams = {name: _stream_from_json(name, entry) for name, entry in features.items()}
+        streams = {name: _stream_from_json(name, entry, None if arrays is None else arrays[name])
+                   for name, entry in features.items()}
         if bands is not None:
             period = document.get("bandEnergy", {}).get("framePeriodSeconds", 0.01)
             streams["bands"] = Stream("bands", None, bands, np.arange(bands.shape[0]) * period,

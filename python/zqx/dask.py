@@ -152,9 +152,9 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
                              [bool(skip_existing)] * len(paths), pure=False, retries=retries)
         index = {future.key: i for i, future in enumerate(futures)}
         if progress and futures:
-            _progress_bar(futures, multi=False, scheduler=client.scheduler.address)
+            _progress_bar(futures, multi=False, scheduler=client.scheduler.address, loop=client.loop)
         rows = [None] * len(futures)
-        for future in as_completed(futures):
+        for future in as_completed(futures, loop=client.loop):
             i = index[future.key]
             try:
                 rows[i] = future.result()
