@@ -33,12 +33,26 @@ private:
     std::vector<float> m_values;
 };
 
-// The document addFeatureReport() makes (the batch is never committed), without the streams'
-// "values" and "times" (features.<stream>.values at depth 3): reading those back from text would
-// cost more than the rest of the document; the numbers go to Python as arrays instead.
-std::string documentWithoutStreamNumbers(const host::InputDescription& input, const host::FeatureChain& chain) {
+// The document addFeatureReport() makes; the batch is never committed.
+std::string documentText(const host::InputDescription& input, const host::FeatureChain& chain) {
     host::OutputBatch batch;
     host::addFeatureReport(batch, "", "result", input, chain);
+    return batch.files().front().second;
+}
+
+Extraction extractionOf(const host::InputDescription& input, const host::FeatureChain& chain, BandRecorder& bands) {
+    Extraction result;
+    result.document = withoutStreamNumbers(documentText(input, chain));
+    for (const host::FeatureStream& stream : chain.streams())
+        result.streams.push_back({stream.name, stream.width, stream.values, stream.times});
+    result.bandCount = bands.bandCount();
+    result.bands = std::move(bands.values());
+    return result;
+}
+
+}  // namespace
+
+std::string withoutStreamNumbers(const std::string& document) {
     using Json = nlohmann::ordered_json;
     bool inFeatures = false;
     const auto keep = [&](int depth, Json::parse_event_t event, Json& parsed) {
@@ -46,18 +60,10 @@ std::string documentWithoutStreamNumbers(const host::InputDescription& input, co
         if (depth == 1) inFeatures = parsed == "features";
         return !(inFeatures && depth == 3 && (parsed == "values" || parsed == "times"));
     };
-    return Json::parse(batch.files().front().second, keep).dump();
+    return Json::parse(document, keep).dump();
 }
 
-Extraction extractionOf(const host::InputDescription& input, const host::FeatureChain& chain, BandRecorder& bands) {
-    Extraction result;
-    result.document = documentWithoutStreamNumbers(input, chain);
-    for (const host::FeatureStream& stream : chain.streams())
-        result.streams.push_back({stream.name, stream.width, stream.values, stream.times});
-    result.bandCount = bands.bandCount();
-    result.bands = std::move(bands.values());
-    return result;
-}
+namespace {
 
 // The zqx command reads files in chunks of this many frames.
 constexpr std::size_t kChunk = 1 << 16;
@@ -140,7 +146,7 @@ std::string extractFileTo(const host::FeatureChainPlan& plan, const std::string&
     // Results of inputs in sub-folders go to the same sub-folders of the output folder.
     host::ensureWritableDirectory((std::filesystem::path(outputDir) / stem).parent_path().string());
     batch.commit();
-    return batch.files().front().second;
+    return withoutStreamNumbers(batch.files().front().second);
 }
 
 }  // namespace zqx::python

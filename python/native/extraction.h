@@ -11,6 +11,12 @@
 
 namespace zqx::python {
 
+// A result document (JSON text) without the streams' "values" and "times" (features.<stream>.values
+// and .times): reading those back from text costs more than the rest of the document, so they go
+// to Python as arrays, or are not needed. Throws nlohmann::json::parse_error for text that is not
+// JSON.
+std::string withoutStreamNumbers(const std::string& document);
+
 // One feature stream's numbers: width values per row, row by row, and a time per row.
 struct StreamArrays {
     std::string name;
@@ -52,7 +58,7 @@ std::vector<FileOutcome> extractFiles(const host::FeatureChainPlan& plan, const 
 
 // Analyses the file and writes its result files ("<outputDir>/<stem>.json" and a CSV per stream)
 // the way `zqx extract` does: all of them appear together or none does. stem may hold
-// '/'-separated sub-folders, which are created. Returns the document.
+// '/'-separated sub-folders, which are created. Returns the document without the streams' numbers.
 std::string extractFileTo(const host::FeatureChainPlan& plan, const std::string& path,
                           const std::string& outputDir, const std::string& stem);
 

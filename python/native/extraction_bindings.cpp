@@ -1,7 +1,9 @@
 // Python bindings of the extract chain; every run releases the GIL.
 #include "python/native/extraction_bindings.h"
 
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -110,6 +112,27 @@ void bindExtraction(py::module_& m) {
             py::gil_scoped_release release;
             document = extractFileTo(*handle.plan, path, outputDir, stem);
         }
+        return py::bytes(document);
+    });
+
+    // A result document written earlier, without its streams' numbers; None when the file cannot
+    // be read or is not JSON.
+    m.def("read_document", [](const std::string& path) -> py::object {
+        bool readable = false;
+        std::string document;
+        {
+            py::gil_scoped_release release;
+            std::ifstream file(path, std::ios::binary);
+            std::ostringstream text;
+            if (file && text << file.rdbuf()) {
+                try {
+                    document = withoutStreamNumbers(text.str());
+                    readable = true;
+                } catch (const std::exception&) {
+                }
+            }
+        }
+        if (!readable) return py::none();
         return py::bytes(document);
     });
 

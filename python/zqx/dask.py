@@ -54,11 +54,9 @@ def _plan(settings_json):
 
 
 def _read_document(path):
-    try:
-        with open(path, encoding="utf-8") as file:
-            return json.load(file)
-    except (OSError, ValueError):
-        return None
+    # Without the streams' numbers, which the table does not need; None when unreadable.
+    document = _native.read_document(path)
+    return None if document is None else json.loads(document)
 
 
 def _extract_one(path, name, output_dir, settings_json, skip_existing):
