@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "host/parameter_map.h"
+#include "tests/support/fake_parameter_set.h"
 #include "kernels/iir_filter.h"
 #include "modules/ratefold/resample_module.h"
 
 namespace {
 
-using zqx::host::ParameterMap;
+// The module classes read their parameters from a fake set; no host library is needed.
+using ParameterMap = zqx::test::FakeParameterSet;
 
 ParameterMap moduleSet(int in, int out, bool filter) {
     return ParameterMap{{"inSampRate", in}, {"outSampRate", out}, {"antiAliasFilter", filter}};
