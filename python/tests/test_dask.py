@@ -145,3 +145,11 @@ def test_a_scheduler_and_workers_started_with_the_dask_tools(tmp_path):
                 process.wait(timeout=20)
             except subprocess.TimeoutExpired:
                 process.kill()
+
+
+def test_without_a_client_a_local_cluster_is_started_and_closed(tmp_path):
+    corpus, out = tmp_path / "corpus", tmp_path / "out"
+    paths = make_corpus(corpus, good=2, corrupt=0, seconds=1.0)
+    table = zqx.dask.extract_corpus([str(p) for p in paths], out, progress=False)
+    assert table["status"].tolist() == ["done", "done"]
+    assert table["path"].tolist() == [str(p) for p in paths]
