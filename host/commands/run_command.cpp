@@ -57,16 +57,16 @@ int runCommand(const RunOptions& options) {
 
         unsigned rows = 1, cols = 0;
         const bool matrixBlocks = !options.matrix.empty();
-        if (matrixBlocks && options.block != 0) throw std::runtime_error("--block and --matrix exclude each other");
+        if (matrixBlocks && options.block != 0) throw UsageError("--block and --matrix exclude each other");
         if (matrixBlocks && !parseMatrixShape(options.matrix, rows, cols))
-            throw std::runtime_error("--matrix '" + options.matrix + "' is not ROWSxCOLS with positive sizes");
+            throw UsageError("--matrix '" + options.matrix + "' is not ROWSxCOLS with positive sizes");
 
         std::vector<float> samples;
         int samplingRate = 44100;
         if (options.raw) {
             samples = readRawFloats(options.input);
         } else {
-            if (options.input == "-") throw std::runtime_error("audio cannot be read from standard input; use --raw");
+            if (options.input == "-") throw UsageError("audio cannot be read from standard input; use --raw");
             AudioData audio = readAudioFile(options.input);
             samples = std::move(audio.samples);
             samplingRate = audio.sampleRate;
@@ -75,6 +75,7 @@ int runCommand(const RunOptions& options) {
         ParameterMap globalParams = defaultGlobalParams(samplingRate);
         if (!matrixBlocks && options.block != 0) globalParams.set("windowSize", int(options.block));
         applyParameters(globalParams, globals);
+        checkChainGlobals(globalParams);
         if (!matrixBlocks) {
             const int windowSize = globalParams.getInt("windowSize", -1);
             globalParams.clearReadLog();
@@ -89,6 +90,8 @@ int runCommand(const RunOptions& options) {
 
         const PluginLocator locator(options.pluginDirs);
         ModuleChain chain(stages, std::move(globalParams), locator);
+        for (const ModuleStage& stage : chain.stages())
+            for (const std::string& warning : stage.warnings()) reportError("warning: " + warning);
 
         std::string out;
         const std::size_t blockCount = (samples.size() + blockLength - 1) / blockLength;
@@ -112,6 +115,9 @@ int runCommand(const RunOptions& options) {
         std::fwrite(out.data(), 1, out.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw std::runtime_error("cannot write to standard output");
         return 0;
+    } catch (const UsageError& error) {
+        reportError(error.what());
+        return 2;
     } catch (const std::exception& error) {
         reportError(error.what());
         return 1;
