@@ -13,40 +13,81 @@
 #include "host/audio_file.h"
 #include "host/feature_report.h"
 #include "host/output_writer.h"
+#include "host/result_summary.h"
 
 namespace zqx::python {
 
 namespace {
 
-// Keeps the band-energy frames as the chain computes them.
-class BandRecorder : public host::FeatureListener {
+// The zqx command's summariser, also keeping the band-energy frames as the chain computes them.
+class RecordingSummariser : public host::ResultSummariser {
 public:
+    using host::ResultSummariser::ResultSummariser;
+
     void bandFrames(const float* rows, std::size_t count, int bands) override {
+        host::ResultSummariser::bandFrames(rows, count, bands);
+        if (!m_recording) return;
         m_bandCount = bands;
         m_values.insert(m_values.end(), rows, rows + count * std::size_t(bands));
     }
+    void stopRecording() { m_recording = false; }
     int bandCount() const { return m_bandCount; }
     std::vector<float>& values() { return m_values; }
 
 private:
+    bool m_recording = true;
     int m_bandCount = 0;
     std::vector<float> m_values;
 };
 
+// The zqx command reads files in chunks of this many frames.
+constexpr std::size_t kChunk = 1 << 16;
+
+// The chain and summary of a whole input, and its description.
+struct Run {
+    host::InputDescription input;
+    std::unique_ptr<RecordingSummariser> summariser;
+    std::unique_ptr<host::FeatureChain> chain;
+    host::ResultSummary summary;
+};
+
+// The file read as `zqx extract` reads it: in chunks, the summariser seeing the input's own
+// channels, the chain the mono mix.
+Run runFile(const host::FeatureChainPlan& plan, const std::string& path, bool keepBands) {
+    host::AudioReader reader(path);
+    Run run;
+    run.summariser = std::make_unique<RecordingSummariser>(reader.channels(), reader.sampleRate());
+    if (!keepBands) run.summariser->stopRecording();
+    run.chain = std::make_unique<host::FeatureChain>(plan, reader.sampleRate(), run.summariser.get());
+    std::vector<float> chunk(kChunk);
+    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
+        run.summariser->addInputAudio(reader.interleaved(), n);
+        run.chain->push(chunk.data(), n);
+    }
+    run.chain->finish();
+    run.summary = run.summariser->summarise(*run.chain);
+    run.input.path = path;
+    run.input.format = reader.formatName();
+    run.input.sampleRate = reader.sampleRate();
+    run.input.channels = reader.channels();
+    run.input.frames = reader.frames();
+    return run;
+}
+
 // The document addFeatureReport() makes; the batch is never committed.
-std::string documentText(const host::InputDescription& input, const host::FeatureChain& chain) {
+std::string documentText(const Run& run) {
     host::OutputBatch batch;
-    host::addFeatureReport(batch, "", "result", input, chain);
+    host::addFeatureReport(batch, "", "result", run.input, *run.chain, run.summary);
     return batch.files().front().second;
 }
 
-Extraction extractionOf(const host::InputDescription& input, const host::FeatureChain& chain, BandRecorder& bands) {
+Extraction extractionOf(Run& run) {
     Extraction result;
-    result.document = withoutStreamNumbers(documentText(input, chain));
-    for (const host::FeatureStream& stream : chain.streams())
+    result.document = withoutStreamNumbers(documentText(run));
+    for (const host::FeatureStream& stream : run.chain->streams())
         result.streams.push_back({stream.name, stream.width, stream.values, stream.times});
-    result.bandCount = bands.bandCount();
-    result.bands = std::move(bands.values());
+    result.bandCount = run.summariser->bandCount();
+    result.bands = std::move(run.summariser->values());
     return result;
 }
 
@@ -63,54 +104,30 @@ std::string withoutStreamNumbers(const std::string& document) {
     return Json::parse(document, keep).dump();
 }
 
-namespace {
-
-// The zqx command reads files in chunks of this many frames.
-constexpr std::size_t kChunk = 1 << 16;
-
-// The chain run over the whole file as `zqx extract` reads it, and the input's description.
-struct FileRun {
-    host::InputDescription input;
-    std::unique_ptr<host::FeatureChain> chain;
-};
-
-FileRun runFile(const host::FeatureChainPlan& plan, const std::string& path, host::FeatureListener* listener) {
-    host::AudioReader reader(path);
-    FileRun run;
-    run.chain = std::make_unique<host::FeatureChain>(plan, reader.sampleRate(), listener);
-    std::vector<float> chunk(kChunk);
-    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) run.chain->push(chunk.data(), n);
-    run.chain->finish();
-    run.input.path = path;
-    run.input.format = reader.formatName();
-    run.input.sampleRate = reader.sampleRate();
-    run.input.channels = reader.channels();
-    run.input.frames = reader.frames();
-    return run;
-}
-
-}  // namespace
-
 Extraction extractSamples(const host::FeatureChainPlan& plan, const float* samples, std::size_t n,
                           int sampleRate, const std::string& name) {
-    BandRecorder recorder;
-    host::FeatureChain chain(plan, sampleRate, &recorder);
+    Run run;
+    run.summariser = std::make_unique<RecordingSummariser>(1, sampleRate);
+    run.chain = std::make_unique<host::FeatureChain>(plan, sampleRate, run.summariser.get());
     // Pushed in the chunks a file is read in, as the zqx command does.
-    for (std::size_t start = 0; start < n; start += kChunk) chain.push(samples + start, std::min(kChunk, n - start));
-    chain.finish();
-    host::InputDescription input;
-    input.path = name;
-    input.format = "float32 samples";
-    input.sampleRate = sampleRate;
-    input.channels = 1;
-    input.frames = static_cast<long long>(n);
-    return extractionOf(input, chain, recorder);
+    for (std::size_t start = 0; start < n; start += kChunk) {
+        const std::size_t length = std::min(kChunk, n - start);
+        run.summariser->addInputAudio(samples + start, length);
+        run.chain->push(samples + start, length);
+    }
+    run.chain->finish();
+    run.summary = run.summariser->summarise(*run.chain);
+    run.input.path = name;
+    run.input.format = "float32 samples";
+    run.input.sampleRate = sampleRate;
+    run.input.channels = 1;
+    run.input.frames = static_cast<long long>(n);
+    return extractionOf(run);
 }
 
 Extraction extractFile(const host::FeatureChainPlan& plan, const std::string& path) {
-    BandRecorder recorder;
-    const FileRun run = runFile(plan, path, &recorder);
-    return extractionOf(run.input, *run.chain, recorder);
+    Run run = runFile(plan, path, true);
+    return extractionOf(run);
 }
 
 std::vector<FileOutcome> extractFiles(const host::FeatureChainPlan& plan, const std::vector<std::string>& paths,
@@ -138,15 +155,15 @@ std::vector<FileOutcome> extractFiles(const host::FeatureChainPlan& plan, const 
     return outcomes;
 }
 
-std::string extractFileTo(const host::FeatureChainPlan& plan, const std::string& path,
-                          const std::string& outputDir, const std::string& stem) {
-    const FileRun run = runFile(plan, path, nullptr);
+WrittenResult extractFileTo(const host::FeatureChainPlan& plan, const std::string& path,
+                            const std::string& outputDir, const std::string& stem) {
+    const Run run = runFile(plan, path, false);
     host::OutputBatch batch;
-    host::addFeatureReport(batch, outputDir, stem, run.input, *run.chain);
+    host::addFeatureReport(batch, outputDir, stem, run.input, *run.chain, run.summary);
     // Results of inputs in sub-folders go to the same sub-folders of the output folder.
     host::ensureWritableDirectory((std::filesystem::path(outputDir) / stem).parent_path().string());
     batch.commit();
-    return withoutStreamNumbers(batch.files().front().second);
+    return {withoutStreamNumbers(batch.files().front().second), host::summaryTableRow(run.input, run.summary)};
 }
 
 }  // namespace zqx::python

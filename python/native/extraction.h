@@ -1,4 +1,4 @@
-// The zqx command's extract chain run for Python: on a float array or on an audio file, one input
+// The zqx command's extract chain and summary run for Python: on a float array or on an audio file, one input
 // or many on native threads, or straight into result files. Nothing here touches Python objects,
 // so every function runs with the GIL released.
 #pragma once
@@ -56,10 +56,17 @@ struct FileOutcome {
 std::vector<FileOutcome> extractFiles(const host::FeatureChainPlan& plan, const std::vector<std::string>& paths,
                                       int threads);
 
+// What extractFileTo() wrote: the document without the streams' numbers, and the input's
+// summary.csv row (host::summaryTableColumns() order).
+struct WrittenResult {
+    std::string document;
+    std::vector<std::string> summaryRow;
+};
+
 // Analyses the file and writes its result files ("<outputDir>/<stem>.json" and a CSV per stream)
 // the way `zqx extract` does: all of them appear together or none does. stem may hold
-// '/'-separated sub-folders, which are created. Returns the document without the streams' numbers.
-std::string extractFileTo(const host::FeatureChainPlan& plan, const std::string& path,
+// '/'-separated sub-folders, which are created.
+WrittenResult extractFileTo(const host::FeatureChainPlan& plan, const std::string& path,
                           const std::string& outputDir, const std::string& stem);
 
 }  // namespace zqx::python

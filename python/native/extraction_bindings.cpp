@@ -13,6 +13,7 @@
 
 #include "host/corpus_inputs.h"
 #include "host/feature_report.h"
+#include "host/summary_table.h"
 #include "python/native/array_blocks.h"
 #include "python/native/chain_settings.h"
 #include "python/native/extraction.h"
@@ -107,12 +108,12 @@ void bindExtraction(py::module_& m) {
 
     m.def("extract_file_to", [](const PlanHandle& handle, const std::string& path, const std::string& outputDir,
                                 const std::string& stem) {
-        std::string document;
+        WrittenResult written;
         {
             py::gil_scoped_release release;
-            document = extractFileTo(*handle.plan, path, outputDir, stem);
+            written = extractFileTo(*handle.plan, path, outputDir, stem);
         }
-        return py::bytes(document);
+        return py::make_tuple(py::bytes(written.document), py::cast(written.summaryRow));
     });
 
     // A result document written earlier, without its streams' numbers; None when the file cannot
@@ -146,6 +147,14 @@ void bindExtraction(py::module_& m) {
         for (const host::CorpusInput& input : inputs) result.emplace_back(input.path, input.name);
         return result;
     });
+
+    // The zqx command's summary.csv: rows appended as inputs complete, sorted by path at the end.
+    py::class_<host::SummaryTable>(m, "SummaryTable")
+        .def(py::init<const std::string&>(), py::arg("output_dir"))
+        .def("append", &host::SummaryTable::append, py::arg("fields"), py::call_guard<py::gil_scoped_release>())
+        .def("sort", &host::SummaryTable::sort, py::call_guard<py::gil_scoped_release>())
+        .def_property_readonly("path", &host::SummaryTable::path);
+    m.attr("SUMMARY_COLUMNS") = py::cast(host::summaryTableColumns());
 
     m.def("report_files", [](const PlanHandle& handle, const std::string& outputDir, const std::string& stem) {
         return host::featureReportFiles(outputDir, stem, handle.plan->settings());

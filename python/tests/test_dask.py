@@ -63,8 +63,11 @@ def test_a_corpus_with_corrupt_files_gives_good_rows_and_error_rows(client, tmp_
     assert zqx.load_result(row["output"]).streams["chroma"].values.tolist() == \
         zqx.extract(row["path"]).chroma.tolist()
     assert document["file"] == row["path"]
+    # The zqx command's corpus table: its header, and a row per analysed input, sorted by path.
     summary = (out / "summary.csv").read_text().splitlines()
-    assert len(summary) == 21 and summary[0].startswith("path,name,status,error,output")
+    assert summary[0].split(",") == list(zqx._native.SUMMARY_COLUMNS)
+    assert [line.split(",")[0] for line in summary[1:]] == sorted(good["path"])
+    assert list(table.columns[:8]) == ["path", "name", "status", "error", "output", "duration", "rate", "channels"]
 
     # Resumed: the complete result sets are skipped, the broken files tried again, an incomplete
     # set or an unreadable document made anew.

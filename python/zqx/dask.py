@@ -13,7 +13,6 @@ machine (a shared file system).
 import functools
 import json
 import os
-import tempfile
 
 import pandas
 from distributed import Client, LocalCluster, as_completed
@@ -21,9 +20,9 @@ from distributed import progress as _progress_bar
 
 from . import _native
 
-# The leading columns of the table; the summary's fields follow.
-COLUMNS = ["path", "name", "status", "error", "output", "duration", "sample_rate", "channels",
-           "analysis_sample_rate", "dynamic_range"]
+# The leading columns of the table: the run's, then those of the zqx command's summary.csv; the
+# summary's other fields follow.
+COLUMNS = ["path", "name", "status", "error", "output"] + list(_native.SUMMARY_COLUMNS[1:])
 # Summary fields renamed to the zqx command's summary.csv names; others are "<object>_<field>".
 _RENAMED = {("key", "name"): "key", ("loudness", "integrated_lufs"): "integrated_lufs",
             ("loudness", "range_lu"): "range_lu", ("loudness", "sample_peak_dbfs"): "sample_peak_dbfs"}
@@ -32,7 +31,7 @@ _RENAMED = {("key", "name"): "key", ("loudness", "integrated_lufs"): "integrated
 def _summary_fields(document):
     row = {
         "duration": document.get("durationSeconds"),
-        "sample_rate": document.get("sampleRate"),
+        "rate": document.get("sampleRate"),
         "channels": document.get("channels"),
         "analysis_sample_rate": document.get("analysisSampleRate"),
         "dynamic_range": document.get("features", {}).get("dynamics", {}).get("value"),
@@ -72,8 +71,10 @@ def _extract_one(path, name, output_dir, settings_json, skip_existing):
             document = _read_document(files[0])
             row["status"] = "skipped"
         if document is None:
-            document = json.loads(_native.extract_file_to(plan, path, output_dir, name))
+            text, summary_row = _native.extract_file_to(plan, path, output_dir, name)
+            document = json.loads(text)
             row["status"] = "done"
+            row["_summary_row"] = summary_row
         row["output"] = files[0]
         row.update(_summary_fields(document))
     except Exception as error:  # noqa: BLE001 - every failure becomes the file's row
@@ -90,18 +91,6 @@ def _unique_names(names):
     return unique
 
 
-def _write_csv_atomically(frame, path):
-    folder = os.path.dirname(path)
-    handle, temporary = tempfile.mkstemp(prefix=".summary-", suffix=".csv.tmp", dir=folder)
-    try:
-        with os.fdopen(handle, "w", encoding="utf-8", newline="") as file:
-            frame.to_csv(file, index=False)
-        os.replace(temporary, path)
-    except BaseException:
-        os.unlink(temporary)
-        raise
-
-
 def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True, progress=True, retries=1,
                    **settings):
     """Runs the extract chain on every input file as one Dask task each and returns a
@@ -111,7 +100,8 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
         audio files libsndfile reads (sorted, hidden files skipped), as by `zqx extract`.
     output_dir: where each input's result files go, written as `zqx extract` writes them (all of an
         input's files appear together or none does); names keep the sub-folders below a folder
-        given. summary.csv (the returned table) is written there at the end.
+        given. Its summary.csv gets a row per analysed input as it completes, sorted by path at the
+        end, as `zqx extract` keeps it.
     client: a dask.distributed Client, or a scheduler address ("tcp://host:8786"); None starts a
         LocalCluster with one single-threaded worker process per core, closed at the end.
     skip_existing: inputs whose complete result set is already in output_dir are not analysed
@@ -122,8 +112,10 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
     settings: as for zqx.extract (rate=HZ, plug-in name: parameter dict).
 
     Columns: path, name, status ("done", "skipped" or "error"), error (the message, else None),
-    output (the JSON document), duration (s), sample_rate, channels, analysis_sample_rate,
-    dynamic_range, and the fields of the document's summary.
+    output (the JSON document), then the columns of summary.csv (duration in s, rate, channels,
+    tempo_bpm, tempo_confidence, tempo_steady, key, key_confidence, integrated_lufs, range_lu,
+    dynamic_range), then the summary's other fields (key_tonic, key_mode, sample_peak_dbfs, ...)
+    and analysis_sample_rate.
     """
     arguments = [paths_or_folder] if isinstance(paths_or_folder, (str, bytes, os.PathLike)) else paths_or_folder
     arguments = [os.fsdecode(a) for a in arguments]
@@ -137,6 +129,8 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
     # Bad settings or a missing plug-in fail here, once, before any task is sent.
     settings_json = json.dumps(settings, sort_keys=True)
     _plan(settings_json)
+    # Opened first: a summary.csv with other columns stops the run before any work is done.
+    table = _native.SummaryTable(output_dir)
 
     own_client = own_cluster = None
     if client is None:
@@ -159,6 +153,11 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
             except Exception as error:  # noqa: BLE001 - e.g. a task whose workers kept dying
                 rows[i] = {"path": paths[i], "name": names[i], "status": "error",
                            "error": f"{type(error).__name__}: {error}", "output": None}
+            # The row follows the files it summarises, as the zqx command appends it.
+            summary_row = rows[i].pop("_summary_row", None)
+            if summary_row is not None:
+                table.append(summary_row)
+        table.sort()
     finally:
         if own_client is not None:
             own_client.close()
@@ -167,6 +166,4 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
 
     frame = pandas.DataFrame(rows)
     extra = [c for c in frame.columns if c not in COLUMNS]
-    frame = frame.reindex(columns=COLUMNS + extra)
-    _write_csv_atomically(frame, os.path.join(output_dir, "summary.csv"))
-    return frame
+    return frame.reindex(columns=COLUMNS + extra)
