@@ -10,6 +10,7 @@ on a cluster of several machines the input paths and output_dir must name the sa
 machine (a shared file system).
 """
 
+import csv
 import functools
 import json
 import os
@@ -82,6 +83,15 @@ def _extract_one(path, name, output_dir, settings_json, skip_existing):
     return row
 
 
+def _tabled_paths(table_path):
+    # The inputs summary.csv already has a row for (its first column).
+    try:
+        with open(table_path, encoding="utf-8", newline="") as file:
+            return {record[0] for record in list(csv.reader(file))[1:] if record}
+    except FileNotFoundError:
+        return set()
+
+
 def _unique_names(names):
     # As `zqx extract` names them: a name seen before gets "-2", "-3", ...
     seen, unique = {}, []
@@ -104,8 +114,8 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
         end, as `zqx extract` keeps it.
     client: a dask.distributed Client, or a scheduler address ("tcp://host:8786"); None starts a
         LocalCluster with one single-threaded worker process per core, closed at the end.
-    skip_existing: inputs whose complete result set is already in output_dir are not analysed
-        again (status "skipped"), so a stopped run can be resumed.
+    skip_existing: inputs whose complete result set is already in output_dir, with their row in
+        its summary.csv, are not analysed again (status "skipped"), so a stopped run can be resumed.
     progress: show Dask's progress bar.
     retries: how often Dask re-runs a task that raised (the task itself reports failures as rows;
         a lost worker's tasks are re-run by the scheduler regardless).
@@ -131,6 +141,10 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
     _plan(settings_json)
     # Opened first: a summary.csv with other columns stops the run before any work is done.
     table = _native.SummaryTable(output_dir)
+    # An input counts as done when its files are complete and the table has its row: a worker
+    # lost between writing the files and reporting back leaves the files without the row.
+    tabled = _tabled_paths(table.path) if skip_existing else set()
+    skip = [path in tabled for path in paths]
 
     own_client = own_cluster = None
     if client is None:
@@ -141,7 +155,7 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
         client = own_client = Client(client)
     try:
         futures = client.map(_extract_one, paths, names, [output_dir] * len(paths), [settings_json] * len(paths),
-                             [bool(skip_existing)] * len(paths), pure=False, retries=retries)
+                             skip, pure=False, retries=retries)
         index = {future.key: i for i, future in enumerate(futures)}
         if progress and futures:
             _progress_bar(futures, multi=False, scheduler=client.scheduler.address, loop=client.loop)
