@@ -13,6 +13,7 @@
 
 #include "host/corpus_inputs.h"
 #include "host/feature_report.h"
+#include "host/output_names.h"
 #include "host/summary_table.h"
 #include "python/native/array_blocks.h"
 #include "python/native/chain_settings.h"
@@ -155,6 +156,9 @@ void bindExtraction(py::module_& m) {
         .def("sort", &host::SummaryTable::sort, py::call_guard<py::gil_scoped_release>())
         .def_property_readonly("path", &host::SummaryTable::path);
     m.attr("SUMMARY_COLUMNS") = py::cast(host::summaryTableColumns());
+
+    // The zqx command's output names for a run's inputs: unique, the same from run to run.
+    m.def("unique_output_names", &host::uniqueOutputNames, py::arg("wanted"));
 
     m.def("report_files", [](const PlanHandle& handle, const std::string& outputDir, const std::string& stem) {
         return host::featureReportFiles(outputDir, stem, handle.plan->settings());

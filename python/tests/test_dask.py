@@ -157,3 +157,5 @@ def test_without_a_client_a_local_cluster_is_started_and_closed(tmp_path):
     table = zqx.dask.extract_corpus([str(p) for p in paths], out, progress=False)
     assert table["status"].tolist() == ["done", "done"]
     assert table["path"].tolist() == [str(p) for p in paths]
+    # Both are named "same": the second result set gets the command's second name.
+    assert table["name"].tolist() == ["same", "same-2"]

@@ -92,15 +92,6 @@ def _tabled_paths(table_path):
         return set()
 
 
-def _unique_names(names):
-    # As `zqx extract` names them: a name seen before gets "-2", "-3", ...
-    seen, unique = {}, []
-    for name in names:
-        seen[name] = seen.get(name, 0) + 1
-        unique.append(name if seen[name] == 1 else f"{name}-{seen[name]}")
-    return unique
-
-
 def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True, progress=True, retries=1,
                    **settings):
     """Runs the extract chain on every input file as one Dask task each and returns a
@@ -133,7 +124,7 @@ def extract_corpus(paths_or_folder, output_dir, client=None, skip_existing=True,
     if not inputs:
         raise ValueError(f"no audio files among the inputs: {', '.join(arguments) or '(none given)'}")
     paths = [path for path, _ in inputs]
-    names = _unique_names([name for _, name in inputs])
+    names = _native.unique_output_names([name for _, name in inputs])
     output_dir = os.path.abspath(os.fsdecode(output_dir))
     os.makedirs(output_dir, exist_ok=True)
     # Bad settings or a missing plug-in fail here, once, before any task is sent.
