@@ -5,8 +5,12 @@
 #include <atomic>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
+
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -40,6 +44,41 @@ private:
     std::vector<float> m_values;
 };
 
+std::string readWhole(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (!file && !file.eof()) throw host::OutputError("cannot read back '" + path + "'");
+    return text.str();
+}
+
+// Hands every callback of the chain to the summariser, then to the report writer, as the zqx
+// command pairs them.
+class BothListeners : public host::FeatureListener {
+public:
+    BothListeners(host::FeatureListener& first, host::FeatureListener& second) : m_first(first), m_second(second) {}
+    void inputSamples(const float* samples, std::size_t n) override {
+        m_first.inputSamples(samples, n);
+        m_second.inputSamples(samples, n);
+    }
+    void analysisSamples(const float* samples, std::size_t n) override {
+        m_first.analysisSamples(samples, n);
+        m_second.analysisSamples(samples, n);
+    }
+    void bandFrames(const float* rows, std::size_t count, int bands) override {
+        m_first.bandFrames(rows, count, bands);
+        m_second.bandFrames(rows, count, bands);
+    }
+    void streamRow(const host::FeatureStream& stream, std::size_t row) override {
+        m_first.streamRow(stream, row);
+        m_second.streamRow(stream, row);
+    }
+
+private:
+    host::FeatureListener& m_first;
+    host::FeatureListener& m_second;
+};
+
 // The zqx command reads files in chunks of this many frames.
 constexpr std::size_t kChunk = 1 << 16;
 
@@ -53,11 +92,10 @@ struct Run {
 
 // The file read as `zqx extract` reads it: in chunks, the summariser seeing the input's own
 // channels, the chain the mono mix.
-Run runFile(const host::FeatureChainPlan& plan, const std::string& path, bool keepBands) {
+Run runFile(const host::FeatureChainPlan& plan, const std::string& path) {
     host::AudioReader reader(path);
     Run run;
     run.summariser = std::make_unique<RecordingSummariser>(reader.channels(), reader.sampleRate());
-    if (!keepBands) run.summariser->stopRecording();
     run.chain = std::make_unique<host::FeatureChain>(plan, reader.sampleRate(), run.summariser.get());
     std::vector<float> chunk(kChunk);
     while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
@@ -74,16 +112,29 @@ Run runFile(const host::FeatureChainPlan& plan, const std::string& path, bool ke
     return run;
 }
 
-// The document addFeatureReport() makes; the batch is never committed.
+// The document the zqx command writes for the run, without the streams' numbers. The host writes
+// documents only as files (streamed, for inputs of any length), so it is written into a private
+// temporary folder and read back.
 std::string documentText(const Run& run) {
-    host::OutputBatch batch;
-    host::addFeatureReport(batch, "", "result", run.input, *run.chain, run.summary);
-    return batch.files().front().second;
+    namespace fs = std::filesystem;
+    static std::atomic<unsigned long> counter{0};
+    const fs::path folder = fs::temp_directory_path() /
+                            ("zqx-python-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    fs::create_directories(folder);
+    struct Cleanup {
+        fs::path folder;
+        ~Cleanup() {
+            std::error_code ec;
+            fs::remove_all(folder, ec);
+        }
+    } cleanup{folder};
+    host::writeFeatureReport(folder.string(), "result", run.input, *run.chain, run.summary);
+    return withoutStreamNumbers(readWhole((folder / "result.json").string()));
 }
 
 Extraction extractionOf(Run& run) {
     Extraction result;
-    result.document = withoutStreamNumbers(documentText(run));
+    result.document = documentText(run);
     for (const host::FeatureStream& stream : run.chain->streams())
         result.streams.push_back({stream.name, stream.width, stream.values, stream.times});
     result.bandCount = run.summariser->bandCount();
@@ -126,7 +177,7 @@ Extraction extractSamples(const host::FeatureChainPlan& plan, const float* sampl
 }
 
 Extraction extractFile(const host::FeatureChainPlan& plan, const std::string& path) {
-    Run run = runFile(plan, path, true);
+    Run run = runFile(plan, path);
     return extractionOf(run);
 }
 
@@ -157,13 +208,31 @@ std::vector<FileOutcome> extractFiles(const host::FeatureChainPlan& plan, const 
 
 WrittenResult extractFileTo(const host::FeatureChainPlan& plan, const std::string& path,
                             const std::string& outputDir, const std::string& stem) {
-    const Run run = runFile(plan, path, false);
-    host::OutputBatch batch;
-    host::addFeatureReport(batch, outputDir, stem, run.input, *run.chain, run.summary);
-    // Results of inputs in sub-folders go to the same sub-folders of the output folder.
+    // As `zqx extract` does it: rows streamed into the result files as they come, the files
+    // renamed into place together once complete, then the summary.csv row.
+    host::AudioReader reader(path);
     host::ensureWritableDirectory((std::filesystem::path(outputDir) / stem).parent_path().string());
-    batch.commit();
-    return {withoutStreamNumbers(batch.files().front().second), host::summaryTableRow(run.input, run.summary)};
+    RecordingSummariser summariser(reader.channels(), reader.sampleRate());
+    summariser.stopRecording();
+    host::FeatureReportWriter writer(outputDir, stem, plan.settings());
+    BothListeners listeners(summariser, writer);
+    host::FeatureChain chain(plan, reader.sampleRate(), &listeners, false);
+    std::vector<float> chunk(kChunk);
+    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
+        summariser.addInputAudio(reader.interleaved(), n);
+        chain.push(chunk.data(), n);
+    }
+    chain.finish();
+    const host::ResultSummary summary = summariser.summarise(chain);
+    host::InputDescription input;
+    input.path = path;
+    input.format = reader.formatName();
+    input.sampleRate = reader.sampleRate();
+    input.channels = reader.channels();
+    input.frames = reader.frames();
+    writer.commit(input, chain, summary);
+    const std::string document = (std::filesystem::path(outputDir) / (stem + ".json")).string();
+    return {withoutStreamNumbers(readWhole(document)), host::summaryTableRow(input, summary)};
 }
 
 }  // namespace zqx::python
