@@ -1,0 +1,164 @@
+// zqx-dynamics: parameters, the level rows handed to zqx_swellgrid and the value at the end.
+#include "vamp/dynamics_plugin.h"
+
+#include <exception>
+#include <stdexcept>
+
+#include "vamp/module_locator.h"
+
+namespace zqx::vamp {
+
+namespace {
+
+enum Output { kDynamicRange };
+
+// Band frames are 10 ms apart; the module is told so.
+constexpr double kFrameDurationMs = 10.0;
+
+// The defaults are those of `zqx extract`; the end-to-end test compares the two with them.
+const std::vector<MappedParameter>& dynamicsParameters() {
+    // Built once, on first use; lives until the library is unloaded.
+    static const std::vector<MappedParameter> table = [] {
+        std::vector<MappedParameter> t;
+        t.push_back({wholeNumberParameter("hanningLen", "Smoothing length",
+                                          "Length of the Hann window that smooths the level contour", "frames", 1,
+                                          1000, 50),
+                     "hanningLen", ModuleValueKind::Int});
+        t.push_back({wholeNumberParameter("offset", "First band", "First band of the level average (0: lowest)", "",
+                                          0, 23, 0),
+                     "offset", ModuleValueKind::Int});
+        MappedParameter size{wholeNumberParameter("size", "Bands averaged",
+                                                  "How many bands from the first make the level (all: every band "
+                                                  "from the first)",
+                                                  "", 0, 24, 0),
+                             "size", ModuleValueKind::Int};
+        size.descriptor.valueNames.push_back("all");
+        for (int n = 1; n <= 24; ++n) size.descriptor.valueNames.push_back(std::to_string(n));
+        t.push_back(size);
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+DynamicsPlugin::DynamicsPlugin(float inputSampleRate) : AdaptedPlugin(inputSampleRate, dynamicsParameters()) {}
+
+DynamicsPlugin::~DynamicsPlugin() = default;
+
+std::string DynamicsPlugin::getDescription() const {
+    return "Dynamic range of the whole stream from zqx_swellgrid: the spread of the smoothed band-energy level "
+           "relative to its geometric mean";
+}
+
+size_t DynamicsPlugin::getPreferredBlockSize() const {
+    const int rate = sampleRate();
+    if (rate < 1) return 4096;
+    return size_t(host::defaultGlobalParams(rate).getInt("windowSize", 4096));
+}
+
+Vamp::Plugin::OutputList DynamicsPlugin::getOutputDescriptors() const {
+    Vamp::Plugin::OutputDescriptor d;
+    d.identifier = "dynamic_range";
+    d.name = "Dynamic range";
+    d.description = "One value for the whole stream (at most 30 s of it), given at its end";
+    d.hasFixedBinCount = true;
+    d.binCount = 1;
+    d.hasKnownExtents = false;
+    d.isQuantized = false;
+    d.sampleType = Vamp::Plugin::OutputDescriptor::VariableSampleRate;
+    d.sampleRate = 0.0f;
+    d.hasDuration = true;
+    return {d};
+}
+
+bool DynamicsPlugin::initialise(size_t channels, size_t stepSize, size_t blockSize) {
+    m_frames.reset();
+    m_swellgrid.reset();
+    if (!checkSizes(channels, stepSize, blockSize, 800, 1)) return false;
+    m_stepSize = stepSize;
+    m_blockSize = blockSize;
+    return start();
+}
+
+bool DynamicsPlugin::start() {
+    m_rows.clear();
+    m_heldRow.clear();
+    try {
+        m_frames = std::make_unique<BandFrames>(sampleRate(), m_stepSize, m_blockSize);
+        const int bands = m_frames->bandCount();
+        const int offset = parameters().moduleInt("offset", 0);
+        int size = parameters().moduleInt("size", 0);
+        if (size == 0) size = bands - offset;
+        if (offset >= bands || offset + size > bands)
+            throw std::invalid_argument("bands " + std::to_string(offset) + " to " + std::to_string(offset + size - 1) +
+                                        " do not exist at this rate, which has " + std::to_string(bands));
+        host::ParameterList moduleParams = parameters().moduleParameters();
+        for (auto& [name, value] : moduleParams)
+            if (name == "size") value = size;
+        moduleParams.emplace_back("frameDuration", kFrameDurationMs);
+        host::ParameterMap globals = host::defaultGlobalParams(sampleRate());
+        m_swellgrid = std::make_unique<host::ModuleStage>(
+            host::createStage("zqx_swellgrid", moduleParams, globals, modulePluginLocator()));
+    } catch (const std::exception& error) {
+        m_frames.reset();
+        m_swellgrid.reset();
+        return refuse(error.what());
+    }
+    return true;
+}
+
+void DynamicsPlugin::reset() {
+    if (m_frames) (void)start();
+}
+
+void DynamicsPlugin::takeRows(bool last, FeatureSet& features) {
+    const std::size_t bands = std::size_t(m_frames->bandCount());
+    try {
+        // The latest row is held back, so that the last one meets setEndOfStream.
+        for (std::size_t at = 0; at + bands <= m_rows.size(); at += bands) {
+            if (!m_heldRow.empty())
+                (void)host::processBlock(*m_swellgrid->instance, m_swellgrid->name, m_heldRow.data(), 1,
+                                         std::uint32_t(bands));
+            m_heldRow.assign(m_rows.begin() + std::ptrdiff_t(at), m_rows.begin() + std::ptrdiff_t(at + bands));
+        }
+        m_rows.clear();
+        if (!last || m_heldRow.empty()) return;
+        // The module summarises the stream only in calls made after the end has been announced.
+        m_swellgrid->instance->setEndOfStream();
+        const host::BlockView out = host::processBlock(*m_swellgrid->instance, m_swellgrid->name, m_heldRow.data(), 1,
+                                                       std::uint32_t(bands));
+        m_heldRow.clear();
+        if (out.size == 0) return;
+        Feature range;
+        range.hasTimestamp = true;
+        range.timestamp = Vamp::RealTime::zeroTime;
+        range.hasDuration = true;
+        range.duration = Vamp::RealTime::frame2RealTime(long(m_frames->samples()), unsigned(sampleRate()));
+        range.values.push_back(out.data[0]);
+        features[kDynamicRange].push_back(std::move(range));
+    } catch (const std::exception& error) {
+        m_frames.reset();
+        m_swellgrid.reset();
+        m_rows.clear();
+        (void)refuse(error.what());
+    }
+}
+
+Vamp::Plugin::FeatureSet DynamicsPlugin::process(const float* const* inputBuffers, Vamp::RealTime) {
+    FeatureSet features;
+    if (!m_frames) return features;
+    m_frames->push(inputBuffers[0], m_rows);
+    takeRows(false, features);
+    return features;
+}
+
+Vamp::Plugin::FeatureSet DynamicsPlugin::getRemainingFeatures() {
+    FeatureSet features;
+    if (!m_frames) return features;
+    m_frames->finish(m_rows);
+    takeRows(true, features);
+    return features;
+}
+
+}  // namespace zqx::vamp
