@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config binutils
   libgtest-dev libbenchmark-dev
   libsndfile1-dev libcli11-dev nlohmann-json3-dev
+  vamp-plugin-sdk vamp-examples
   "$@"
 )
 

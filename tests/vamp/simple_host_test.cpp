@@ -1,0 +1,196 @@
+// zqx_vamp through hosts nobody here wrote: vamp-simple-host lists and runs every plug-in on a
+// generated file, and its numbers must equal those of the zqx command on the same file;
+// vamp-rdf-template-generator must read the library, and the shipped RDF and category files must
+// describe what it offers. The installed tree must work where it is put.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <regex>
+#include <set>
+
+#include "tests/vamp/vamp_test_support.h"
+
+namespace {
+
+using namespace zqx::test;
+namespace fs = std::filesystem;
+
+const std::string kVampDir = fs::path(ZQX_VAMP_LIBRARY).parent_path().string();
+
+std::string simpleHost(const std::string& arguments, const std::string& vampPath = kVampDir) {
+    return "VAMP_PATH=" + quoted(vampPath) + " " + quoted(VAMP_SIMPLE_HOST) + " " + arguments;
+}
+
+// One fixture file and zqx extract's results on it, made once for the whole suite.
+class SimpleHost : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = std::make_unique<ScratchDir>("vamp_simple_host");
+        ASSERT_TRUE(writeAudio(s_dir->file("music.wav"), fixtureMusic(kFixtureRate, kFixtureFrames), 1, kFixtureRate,
+                               SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+        const CommandResult r = runZqx("extract -q -o " + quoted(s_dir->file("out")) + " " + quoted(wav()));
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    static void TearDownTestSuite() { s_dir.reset(); }
+    static std::string wav() { return s_dir->file("music.wav"); }
+    static std::vector<TimedRow> extracted(const std::string& stream) {
+        return readZqxCsv(readText(s_dir->file("out/music." + stream + ".csv")));
+    }
+    static std::vector<TimedRow> run(const std::string& pluginOutput) {
+        const CommandResult r = runShell(simpleHost("zqx_vamp:" + pluginOutput + " " + quoted(wav())));
+        EXPECT_EQ(r.status, 0) << r.err;
+        return readSimpleHostFeatures(r.out);
+    }
+    static std::unique_ptr<ScratchDir> s_dir;
+};
+
+std::unique_ptr<ScratchDir> SimpleHost::s_dir;
+
+TEST_F(SimpleHost, ListsEveryPlugin) {
+    const CommandResult r = runShell(simpleHost("--list-ids"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> ids;
+    for (const std::string& line : lines(r.out))
+        if (line.rfind("vamp:zqx_vamp:", 0) == 0) ids.push_back(line);
+    EXPECT_EQ(ids, (std::vector<std::string>{"vamp:zqx_vamp:zqx-chroma", "vamp:zqx_vamp:zqx-dynamics",
+                                             "vamp:zqx_vamp:zqx-rhythm"}));
+}
+
+// Each output against the columns [first, first + count) of a zqx extract stream, row by row
+// with the same time stamps.
+struct OutputCase {
+    const char* pluginOutput;
+    const char* stream;
+    std::size_t first;
+    std::size_t count;  // 0: to the end of the row
+    std::size_t rows;
+};
+
+TEST_F(SimpleHost, OutputsEqualZqxExtract) {
+    const OutputCase cases[] = {
+        {"zqx-chroma:peak", "chroma", 0, 12, 93},
+        {"zqx-chroma:mean", "chroma", 12, 12, 93},
+        {"zqx-rhythm:features", "rhythm", 0, 0, 2},
+        {"zqx-rhythm:periodicity", "rhythm", 24 + 15, 0, 2},
+        {"zqx-dynamics:dynamic_range", "dynamics", 0, 1, 1},
+    };
+    for (const OutputCase& c : cases) {
+        SCOPED_TRACE(c.pluginOutput);
+        const std::vector<TimedRow> vamp = run(c.pluginOutput);
+        const std::vector<TimedRow> zqx = extracted(c.stream);
+        ASSERT_EQ(vamp.size(), c.rows);
+        ASSERT_EQ(zqx.size(), c.rows);
+        for (std::size_t r = 0; r < c.rows; ++r) {
+            EXPECT_NEAR(vamp[r].time, zqx[r].time, 1e-9) << "row " << r;
+            const std::size_t count = c.count ? c.count : zqx[r].values.size() - c.first;
+            ASSERT_EQ(vamp[r].values.size(), count) << "row " << r;
+            for (std::size_t i = 0; i < count; ++i)
+                EXPECT_PRED2(closeToPrinted, vamp[r].values[i], zqx[r].values[c.first + i])
+                    << "row " << r << ", value " << i;
+        }
+    }
+}
+
+TEST_F(SimpleHost, BandEnergiesAreTheFramesOfZqxExtract) {
+    const std::vector<TimedRow> bands = run("zqx-rhythm:bands");
+    // One row every 10 ms for each frame that starts before the end: 863 * 441 < 380584.
+    ASSERT_EQ(bands.size(), 864u);
+    for (std::size_t r = 0; r < bands.size(); r += 97) {
+        EXPECT_NEAR(bands[r].time, 0.01 * double(r), 1e-9);
+        EXPECT_EQ(bands[r].values.size(), 24u);
+    }
+    const std::string json = readText(s_dir->file("out/music.json"));
+    EXPECT_NE(json.find("\"frames\": 864"), std::string::npos);
+}
+
+// Below the 22050 Hz the chroma module accepts, each 512-sample block is resampled first, exactly
+// as a zqx_ratefold | zqx_tonewheel chain does.
+TEST_F(SimpleHost, ChromaBelow22050HzIsResampledFirst) {
+    const std::string wav8k = s_dir->file("speech8k.wav");
+    ASSERT_TRUE(writeAudio(wav8k, fixtureMusic(8000, 40000), 1, 8000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    const CommandResult vamp = runShell(simpleHost("zqx_vamp:zqx-chroma:peak " + quoted(wav8k)));
+    ASSERT_EQ(vamp.status, 0) << vamp.err;
+    EXPECT_NE(vamp.err.find("Using block size = 512, step size = 512"), std::string::npos) << vamp.err;
+    const CommandResult zqx = runZqx(
+        "run --chain 'zqx_ratefold:inSampRate=8000,outSampRate=22050,antiAliasFilter=true | "
+        "zqx_tonewheel:loedge=100,hiedge=5000,earTransfer=true,numMaxima=10,useMRFFT=false' " +
+        quoted(wav8k));
+    ASSERT_EQ(zqx.status, 0) << zqx.err;
+    const std::vector<TimedRow> features = readSimpleHostFeatures(vamp.out);
+    const std::vector<std::vector<double>> blocks = readRunLines(zqx.out);
+    // 40000 = 78 * 512 + 64: zqx run hands the module the short last block as it is, the Vamp
+    // host pads it, so the last rows differ by design.
+    ASSERT_EQ(features.size(), 79u);
+    ASSERT_EQ(blocks.size(), 79u);
+    for (std::size_t r = 0; r + 1 < features.size(); ++r) {
+        EXPECT_NEAR(features[r].time, double(r) * 512 / 8000, 1e-9);
+        ASSERT_EQ(features[r].values.size(), 12u);
+        for (std::size_t i = 0; i < 12; ++i)
+            EXPECT_PRED2(closeToPrinted, features[r].values[i], blocks[r][i]) << "row " << r << ", value " << i;
+    }
+}
+
+// The identifiers "vamp:identifier" names in an RDF text, in order.
+std::multiset<std::string> rdfIdentifiers(const std::string& text) {
+    std::multiset<std::string> ids;
+    const std::regex pattern("vamp:identifier +\"([^\"]+)\"");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), pattern); it != std::sregex_iterator(); ++it)
+        ids.insert((*it)[1]);
+    return ids;
+}
+
+TEST_F(SimpleHost, RdfGeneratorReadsTheLibraryAndTheShippedRdfDescribesIt) {
+    const CommandResult r = runShell("VAMP_PATH=" + quoted(kVampDir) + " " + quoted(VAMP_RDF_GENERATOR) +
+                                     " http://zqx-audio.org/rdf/plugins/ zqx_vamp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::multiset<std::string> generated = rdfIdentifiers(r.out);
+    EXPECT_EQ(generated.count("zqx-chroma"), 1u);
+    EXPECT_EQ(generated.count("zqx-rhythm"), 1u);
+    EXPECT_EQ(generated.count("zqx-dynamics"), 1u);
+    // Library, plug-ins, parameters and outputs: the shipped file names the same ones.
+    EXPECT_EQ(rdfIdentifiers(readText(ZQX_VAMP_SOURCE_DIR "/zqx_vamp.n3")), generated);
+}
+
+TEST_F(SimpleHost, CategoryFileNamesEveryPluginOnce) {
+    const CommandResult r = runShell(simpleHost("--list-ids"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::multiset<std::string> listed, categorised;
+    for (const std::string& line : lines(r.out))
+        if (line.rfind("vamp:zqx_vamp:", 0) == 0) listed.insert(line + "::");
+    for (const std::string& line : lines(readText(ZQX_VAMP_SOURCE_DIR "/zqx_vamp.cat")))
+        categorised.insert(line.substr(0, line.find("::") + 2));
+    EXPECT_EQ(categorised, listed);
+}
+
+// Installed as a whole under any prefix, the adapter finds the plug-ins in <libdir>/zqx beside
+// its own <libdir>/vamp, without ZQX_PLUGIN_PATH.
+TEST_F(SimpleHost, InstalledTreeWorksWhereverItIsPut) {
+    ScratchDir prefix("vamp_install");
+    const CommandResult install = runShell(quoted(ZQX_CMAKE_COMMAND) + " --install " + quoted(ZQX_BUILD_DIR) +
+                                           " --prefix " + quoted(prefix.path().string()));
+    ASSERT_EQ(install.status, 0) << install.err;
+    const fs::path vampDir = prefix.path() / ZQX_INSTALL_LIBDIR / "vamp";
+    for (const char* file : {"zqx_vamp.so", "zqx_vamp.n3", "zqx_vamp.cat"}) EXPECT_TRUE(fs::exists(vampDir / file)) << file;
+    const CommandResult moved =
+        runShell("env -u ZQX_PLUGIN_PATH " + simpleHost("zqx_vamp:zqx-chroma:peak " + quoted(wav()), vampDir.string()));
+    ASSERT_EQ(moved.status, 0) << moved.err;
+    const std::vector<TimedRow> features = readSimpleHostFeatures(moved.out);
+    const std::vector<TimedRow> zqx = extracted("chroma");
+    ASSERT_EQ(features.size(), zqx.size());
+    for (std::size_t i = 0; i < 12; ++i) EXPECT_PRED2(closeToPrinted, features[50].values[i], zqx[50].values[i]);
+}
+
+TEST_F(SimpleHost, MissingPluginsAreNamedAndTheRunFails) {
+    if (fs::exists(fs::path(ZQX_INSTALLED_PLUGIN_DIR) / "zqx_tonewheel.so"))
+        GTEST_SKIP() << "zqx is installed in " << ZQX_INSTALLED_PLUGIN_DIR << ", where the adapter would find it";
+    ScratchDir alone("vamp_alone");
+    fs::copy_file(ZQX_VAMP_LIBRARY, alone.file("zqx_vamp.so"));
+    const CommandResult r = runShell("env -u ZQX_PLUGIN_PATH " +
+                                     simpleHost("zqx_vamp:zqx-chroma:peak " + quoted(wav()), alone.path().string()));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("zqx_vamp: zqx-chroma: unknown plug-in 'zqx_tonewheel'"), std::string::npos) << r.err;
+    EXPECT_EQ(readSimpleHostFeatures(r.out).size(), 0u);
+}
+
+}  // namespace
