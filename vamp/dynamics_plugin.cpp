@@ -97,9 +97,9 @@ bool DynamicsPlugin::start() {
         for (auto& [name, value] : moduleParams)
             if (name == "size") value = size;
         moduleParams.emplace_back("frameDuration", kFrameDurationMs);
-        host::ParameterMap globals = host::defaultGlobalParams(sampleRate());
-        m_swellgrid = std::make_unique<host::ModuleStage>(
-            host::createStage("zqx_swellgrid", moduleParams, globals, modulePluginLocator()));
+        m_swellgrid = std::make_unique<host::ModuleChain>(
+            std::vector<host::ChainStage>{{"zqx_swellgrid", moduleParams}}, host::defaultGlobalParams(sampleRate()),
+            modulePluginLocator());
     } catch (const std::exception& error) {
         m_frames.reset();
         m_swellgrid.reset();
@@ -117,17 +117,14 @@ void DynamicsPlugin::takeRows(bool last, FeatureSet& features) {
     try {
         // The latest row is held back, so that the last one meets setEndOfStream.
         for (std::size_t at = 0; at + bands <= m_rows.size(); at += bands) {
-            if (!m_heldRow.empty())
-                (void)host::processBlock(*m_swellgrid->instance, m_swellgrid->name, m_heldRow.data(), 1,
-                                         std::uint32_t(bands));
+            if (!m_heldRow.empty()) (void)m_swellgrid->process(m_heldRow.data(), 1, std::uint32_t(bands));
             m_heldRow.assign(m_rows.begin() + std::ptrdiff_t(at), m_rows.begin() + std::ptrdiff_t(at + bands));
         }
         m_rows.clear();
         if (!last || m_heldRow.empty()) return;
         // The module summarises the stream only in calls made after the end has been announced.
-        m_swellgrid->instance->setEndOfStream();
-        const host::BlockView out = host::processBlock(*m_swellgrid->instance, m_swellgrid->name, m_heldRow.data(), 1,
-                                                       std::uint32_t(bands));
+        m_swellgrid->setEndOfStream();
+        const host::BlockView out = m_swellgrid->process(m_heldRow.data(), 1, std::uint32_t(bands));
         m_heldRow.clear();
         if (out.size == 0) return;
         Feature range;

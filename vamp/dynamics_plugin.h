@@ -38,7 +38,7 @@ private:
     size_t m_stepSize = 0;
     size_t m_blockSize = 0;
     std::unique_ptr<BandFrames> m_frames;
-    std::unique_ptr<host::ModuleStage> m_swellgrid;
+    std::unique_ptr<host::ModuleChain> m_swellgrid;  // the one stage zqx_swellgrid
     std::vector<float> m_rows;
     std::vector<float> m_heldRow;
 };

@@ -172,9 +172,9 @@ bool RhythmPlugin::start() {
     m_groupIndex = 0;
     try {
         m_frames = std::make_unique<BandFrames>(sampleRate(), m_stepSize, m_blockSize);
-        host::ParameterMap globals = host::defaultGlobalParams(sampleRate());
-        m_pulsegrid = std::make_unique<host::ModuleStage>(
-            host::createStage("zqx_pulsegrid", parameters().moduleParameters(), globals, modulePluginLocator()));
+        m_pulsegrid = std::make_unique<host::ModuleChain>(
+            std::vector<host::ChainStage>{{"zqx_pulsegrid", parameters().moduleParameters()}},
+            host::defaultGlobalParams(sampleRate()), modulePluginLocator());
     } catch (const std::exception& error) {
         m_frames.reset();
         m_pulsegrid.reset();
@@ -202,8 +202,8 @@ void RhythmPlugin::takeRows(FeatureSet& features) {
 
             m_group.insert(m_group.end(), row, row + bands);
             if (m_group.size() < std::size_t(m_groupFrames) * bands) continue;
-            const host::BlockView out = host::processBlock(*m_pulsegrid->instance, m_pulsegrid->name, m_group.data(),
-                                                           std::uint32_t(m_groupFrames), std::uint32_t(bands));
+            const host::BlockView out =
+                m_pulsegrid->process(m_group.data(), std::uint32_t(m_groupFrames), std::uint32_t(bands));
             m_group.clear();
             Feature vector;
             vector.hasTimestamp = true;

@@ -41,7 +41,7 @@ private:
     size_t m_stepSize = 0;
     size_t m_blockSize = 0;
     std::unique_ptr<BandFrames> m_frames;
-    std::unique_ptr<host::ModuleStage> m_pulsegrid;
+    std::unique_ptr<host::ModuleChain> m_pulsegrid;  // the one stage zqx_pulsegrid
     int m_groupFrames = 0;
     std::vector<float> m_rows;
     std::vector<float> m_group;

@@ -18,8 +18,13 @@ namespace fs = std::filesystem;
 
 const std::string kVampDir = fs::path(ZQX_VAMP_LIBRARY).parent_path().string();
 
+// A program of vamp-examples with VAMP_PATH set (and, in sanitised builds, the sanitiser's runtime).
+std::string vampProgram(const char* program, const std::string& arguments, const std::string& vampPath = kVampDir) {
+    return ZQX_FOREIGN_HOST_ENV " VAMP_PATH=" + quoted(vampPath) + " " + quoted(program) + " " + arguments;
+}
+
 std::string simpleHost(const std::string& arguments, const std::string& vampPath = kVampDir) {
-    return "VAMP_PATH=" + quoted(vampPath) + " " + quoted(VAMP_SIMPLE_HOST) + " " + arguments;
+    return vampProgram(VAMP_SIMPLE_HOST, arguments, vampPath);
 }
 
 // One fixture file and zqx extract's results on it, made once for the whole suite.
@@ -141,8 +146,7 @@ std::multiset<std::string> rdfIdentifiers(const std::string& text) {
 }
 
 TEST_F(SimpleHost, RdfGeneratorReadsTheLibraryAndTheShippedRdfDescribesIt) {
-    const CommandResult r = runShell("VAMP_PATH=" + quoted(kVampDir) + " " + quoted(VAMP_RDF_GENERATOR) +
-                                     " http://zqx-audio.org/rdf/plugins/ zqx_vamp");
+    const CommandResult r = runShell(vampProgram(VAMP_RDF_GENERATOR, "http://zqx-audio.org/rdf/plugins/ zqx_vamp"));
     ASSERT_EQ(r.status, 0) << r.err;
     const std::multiset<std::string> generated = rdfIdentifiers(r.out);
     EXPECT_EQ(generated.count("zqx-chroma"), 1u);
@@ -173,7 +177,7 @@ TEST_F(SimpleHost, InstalledTreeWorksWhereverItIsPut) {
     const fs::path vampDir = prefix.path() / ZQX_INSTALL_LIBDIR / "vamp";
     for (const char* file : {"zqx_vamp.so", "zqx_vamp.n3", "zqx_vamp.cat"}) EXPECT_TRUE(fs::exists(vampDir / file)) << file;
     const CommandResult moved =
-        runShell("env -u ZQX_PLUGIN_PATH " + simpleHost("zqx_vamp:zqx-chroma:peak " + quoted(wav()), vampDir.string()));
+        runShell("unset ZQX_PLUGIN_PATH; " + simpleHost("zqx_vamp:zqx-chroma:peak " + quoted(wav()), vampDir.string()));
     ASSERT_EQ(moved.status, 0) << moved.err;
     const std::vector<TimedRow> features = readSimpleHostFeatures(moved.out);
     const std::vector<TimedRow> zqx = extracted("chroma");
@@ -186,7 +190,7 @@ TEST_F(SimpleHost, MissingPluginsAreNamedAndTheRunFails) {
         GTEST_SKIP() << "zqx is installed in " << ZQX_INSTALLED_PLUGIN_DIR << ", where the adapter would find it";
     ScratchDir alone("vamp_alone");
     fs::copy_file(ZQX_VAMP_LIBRARY, alone.file("zqx_vamp.so"));
-    const CommandResult r = runShell("env -u ZQX_PLUGIN_PATH " +
+    const CommandResult r = runShell("unset ZQX_PLUGIN_PATH; " +
                                      simpleHost("zqx_vamp:zqx-chroma:peak " + quoted(wav()), alone.path().string()));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("zqx_vamp: zqx-chroma: unknown plug-in 'zqx_tonewheel'"), std::string::npos) << r.err;
