@@ -29,8 +29,9 @@ int AdaptedPlugin::sampleRate() const {
 }
 
 bool AdaptedPlugin::checkSizes(size_t channels, size_t stepSize, size_t blockSize, int minRate,
-                               size_t minBlock) const {
-    if (channels != 1) return refuse("takes one channel, not " + std::to_string(channels));
+                               size_t minBlock) {
+    if (channels < 1 || channels > kMaxChannels)
+        return refuse("takes 1 to " + std::to_string(kMaxChannels) + " channels, not " + std::to_string(channels));
     if (sampleRate() < minRate)
         return refuse("cannot analyse audio at " + std::to_string(m_inputSampleRate) + " Hz (at least " +
                       std::to_string(minRate) + " Hz)");
@@ -40,7 +41,19 @@ bool AdaptedPlugin::checkSizes(size_t channels, size_t stepSize, size_t blockSiz
     if (stepSize < 1 || stepSize > blockSize)
         return refuse("step size " + std::to_string(stepSize) + " must be from 1 to the block size " +
                       std::to_string(blockSize));
+    m_channels = channels;
+    m_mono.assign(channels > 1 ? blockSize : 0, 0.0f);
     return true;
+}
+
+const float* AdaptedPlugin::mono(const float* const* inputBuffers) {
+    if (m_channels == 1) return inputBuffers[0];
+    for (std::size_t i = 0; i < m_mono.size(); ++i) {
+        double sum = 0.0;
+        for (std::size_t c = 0; c < m_channels; ++c) sum += inputBuffers[c][i];
+        m_mono[i] = static_cast<float>(sum / double(m_channels));
+    }
+    return m_mono.data();
 }
 
 bool AdaptedPlugin::refuse(const std::string& message) const {

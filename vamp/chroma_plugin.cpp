@@ -124,7 +124,7 @@ Vamp::Plugin::FeatureSet ChromaPlugin::process(const float* const* inputBuffers,
     FeatureSet features;
     if (!m_chain) return features;
     try {
-        const host::BlockView out = m_chain->process(inputBuffers[0], 1, std::uint32_t(m_blockSize));
+        const host::BlockView out = m_chain->process(mono(inputBuffers), 1, std::uint32_t(m_blockSize));
         if (out.size != 24) return features;
         Feature peak, mean;
         peak.values.assign(out.data, out.data + 12);

@@ -145,7 +145,7 @@ void DynamicsPlugin::takeRows(bool last, FeatureSet& features) {
 Vamp::Plugin::FeatureSet DynamicsPlugin::process(const float* const* inputBuffers, Vamp::RealTime) {
     FeatureSet features;
     if (!m_frames) return features;
-    m_frames->push(inputBuffers[0], m_rows);
+    m_frames->push(mono(inputBuffers), m_rows);
     takeRows(false, features);
     return features;
 }

@@ -229,7 +229,7 @@ void RhythmPlugin::takeRows(FeatureSet& features) {
 Vamp::Plugin::FeatureSet RhythmPlugin::process(const float* const* inputBuffers, Vamp::RealTime) {
     FeatureSet features;
     if (!m_frames) return features;
-    m_frames->push(inputBuffers[0], m_rows);
+    m_frames->push(mono(inputBuffers), m_rows);
     takeRows(features);
     return features;
 }

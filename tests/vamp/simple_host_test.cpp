@@ -9,6 +9,7 @@
 #include <regex>
 #include <set>
 
+#include "tests/support/signals.h"
 #include "tests/vamp/vamp_test_support.h"
 
 namespace {
@@ -32,8 +33,12 @@ class SimpleHost : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_dir = std::make_unique<ScratchDir>("vamp_simple_host");
-        ASSERT_TRUE(writeAudio(s_dir->file("music.wav"), fixtureMusic(kFixtureRate, kFixtureFrames), 1, kFixtureRate,
-                               SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+        // Stereo, the right channel a quieter sine: the plug-ins mix the channels as zqx does.
+        const std::vector<float> left = fixtureMusic(kFixtureRate, kFixtureFrames);
+        const std::vector<float> right = sineTone(587.33, 0.2, kFixtureRate, left.size());
+        std::vector<float> stereo;
+        for (std::size_t i = 0; i < left.size(); ++i) stereo.insert(stereo.end(), {left[i], right[i]});
+        ASSERT_TRUE(writeAudio(s_dir->file("music.wav"), stereo, 2, kFixtureRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
         const CommandResult r = runZqx("extract -q -o " + quoted(s_dir->file("out")) + " " + quoted(wav()));
         ASSERT_EQ(r.status, 0) << r.err;
     }
