@@ -1,4 +1,5 @@
-// The standard extraction chain: instance creation in order, block cutting and feature streams.
+// The extraction chain: instances created in table order, blocks cut as each entry says, and the
+// feature streams they feed.
 #include "host/feature_chain.h"
 
 #include <algorithm>
@@ -7,8 +8,6 @@
 namespace zqx::host {
 
 namespace {
-
-const char* const kPitchClassNames[12] = {"C", "Db", "D", "Eb", "E", "F", "Gb", "G", "Ab", "A", "Bb", "B"};
 
 int intParameter(const ParameterList& list, const std::string& name, int fallback) {
     for (const auto& [key, value] : list) {
@@ -32,37 +31,238 @@ void setParameter(ParameterList& list, const std::string& name, ParameterMap::Va
     list.emplace_back(name, std::move(value));
 }
 
-std::vector<std::string> chromaColumns(std::size_t width) {
-    std::vector<std::string> names;
-    if (width == 24 || width == 12) {
-        for (std::size_t i = 0; i < width; ++i)
-            names.push_back(width == 12 ? kPitchClassNames[i]
-                                        : std::string(i < 12 ? "peak_" : "mean_") + kPitchClassNames[i % 12]);
+}  // namespace
+
+// What the chain keeps for one stage that feeds a stream: its cut and the samples or frames that
+// wait for the next block.
+struct FeatureChain::Route {
+    std::size_t stage = 0;
+    std::size_t stream = 0;
+    BlockCut cut = BlockCut::SampleBlocks;
+    std::size_t blockLength = 0;  // samples (SampleBlocks) or frames (BandFrameGroups)
+    ColumnNamer columns = nullptr;
+    std::vector<float> pending;   // samples, or frames of band values, of the incomplete block
+    std::int64_t blocks = 0;
+    int padding = 0;
+};
+
+void FeatureChainSettings::override(const std::string& stageText) {
+    for (const ChainStage& given : parseChainSpec(stageText)) {
+        const auto target = std::find_if(stages.begin(), stages.end(),
+                                         [&](const ExtractStage& s) { return s.plugin == given.plugin; });
+        if (target == stages.end()) {
+            std::string names;
+            for (const ExtractStage& s : stages) names += (names.empty() ? "" : ", ") + s.plugin;
+            throw ChainSpecError("'" + given.plugin + "' is not part of the extract chain (" + names + ")");
+        }
+        for (const auto& [key, value] : given.parameters) setParameter(target->parameters, key, value);
     }
-    return names;
 }
 
-std::vector<std::string> rhythmColumns(std::size_t width, int bands, int hiBPM) {
-    const long lagCount = long(width) - bands - 15;
-    if (lagCount <= 0 || hiBPM <= 0) return {};
+std::vector<std::string> featureChainPlugins(const FeatureChainSettings& settings) {
     std::vector<std::string> names;
-    for (int b = 0; b < bands; ++b) names.push_back("band_score_" + std::to_string(b));
-    for (const char* name : {"score_mean", "score_std", "score_centroid", "score_contrast", "score_rms_to_peak",
-                             "profile_centroid", "profile_contrast", "profile_rms_to_peak", "profile_zero_fraction",
-                             "profile_mean", "profile_std", "onset_rate_1T", "onset_rate_2T", "onset_rate_3T",
-                             "onset_rate_4T"})
-        names.push_back(name);
-    const int minLag = 6000 / hiBPM;
-    for (long i = 0; i < lagCount; ++i) names.push_back("lag_" + std::to_string(minLag + i));
+    for (const ExtractStage& stage : settings.stages) names.push_back(stage.plugin);
     return names;
 }
 
-// Appends a returned block as one row; the first block fixes the width.
-void append(FeatureStream& stream, double time, const BlockView& block, std::vector<std::string> columns) {
+long long FeatureStream::fact(const std::string& key, long long fallback) const {
+    for (const auto& [name, value] : facts)
+        if (name == key) return value;
+    return fallback;
+}
+
+FeatureChainPlan::FeatureChainPlan(FeatureChainSettings settings, const PluginLocator& locator)
+    : m_settings(std::move(settings)) {
+    for (const ExtractStage& stage : m_settings.stages)
+        m_libraries.push_back(std::make_shared<const PluginLibrary>(locator.find(stage.plugin)));
+}
+
+RateConversion FeatureChainPlan::rateConversion(int inputRate) const {
+    RateConversion conversion;
+    conversion.fromHz = conversion.toHz = inputRate;
+    const auto& stages = m_settings.stages;
+    if (std::none_of(stages.begin(), stages.end(), [](const ExtractStage& s) { return s.cut == BlockCut::Resample; }))
+        return conversion;
+    if (m_settings.targetRate > 0) {
+        conversion.active = true;
+        conversion.toHz = m_settings.targetRate;
+        conversion.reason = "asked for";
+        return conversion;
+    }
+    for (const ExtractStage& stage : stages) {
+        if (stage.cut == BlockCut::Resample || inputRate >= stage.lowestRate || stage.lowestRate <= conversion.toHz)
+            continue;
+        conversion.active = conversion.automatic = true;
+        conversion.toHz = stage.lowestRate;
+        conversion.reason = stage.plugin + " accepts " + std::to_string(stage.lowestRate) + " Hz and above";
+    }
+    return conversion;
+}
+
+FeatureChain::FeatureChain(const FeatureChainSettings& settings, int inputRate, const PluginLocator& locator)
+    : FeatureChain(*std::make_unique<FeatureChainPlan>(settings, locator), inputRate) {}
+
+FeatureChain::FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureListener* listener)
+    : m_listener(listener),
+      m_inputRate(inputRate),
+      m_conversion(plan.rateConversion(inputRate)),
+      m_modules(defaultGlobalParams(inputRate)) {
+    const FeatureChainSettings& settings = plan.settings();
+    for (std::size_t i = 0; i < settings.stages.size(); ++i) {
+        const ExtractStage& entry = settings.stages[i];
+        if (entry.cut == BlockCut::Resample) {
+            if (!m_conversion.active) continue;
+        } else if (!m_frontEnd) {
+            // Every stage after the resampler reads the stream at the rate it leaves in globalParams.
+            m_analysisRate = m_modules.globalInt("samplingRate", -1);
+            const int blockLength = m_modules.globalInt("windowSize", -1);
+            if (m_analysisRate < 800 || blockLength < 1)
+                throw ModuleError("the chain's sampling rate " + std::to_string(m_analysisRate) +
+                                  " Hz and block length " + std::to_string(blockLength) + " cannot be analysed");
+            m_frontEnd = std::make_unique<BandEnergyFrontEnd>(m_analysisRate);
+            m_bands = m_frontEnd->bandCount();
+        }
+
+        ParameterList parameters = entry.parameters;
+        for (const ChainParameter& p : entry.chainParameters) {
+            if (!p.overridesUser && hasParameter(parameters, p.key)) continue;
+            const int value = p.value == ChainValue::InputRate      ? m_inputRate
+                              : p.value == ChainValue::AnalysisRate ? m_conversion.toHz
+                                                                    : m_bands;
+            setParameter(parameters, p.key, value);
+        }
+        Route route;
+        route.cut = entry.cut;
+        route.columns = entry.columns;
+        // A stage cuts its blocks by the frame size that stood when it was created.
+        if (entry.cut == BlockCut::Resample || entry.cut == BlockCut::SampleBlocks)
+            route.blockLength = std::size_t(std::max(m_modules.globalInt("windowSize", -1), 1));
+        route.stage = m_modules.add(entry.plugin, plan.library(i), parameters);
+        if (entry.cut == BlockCut::BandFrameGroups)
+            // The module accepted it, so it is at least 1.
+            route.blockLength = std::size_t(std::max(intParameter(parameters, entry.framesParameter, 0), 1));
+        if (entry.cut != BlockCut::Resample) {
+            FeatureStream stream;
+            stream.name = entry.stream;
+            stream.plugin = entry.plugin;
+            stream.stage = route.stage;
+            stream.cut = entry.cut;
+            route.stream = m_streams.size();
+            m_streams.push_back(std::move(stream));
+        }
+        m_routes.push_back(std::move(route));
+    }
+    if (!m_frontEnd) throw ModuleError("the extract chain has no stage that analyses the stream");
+}
+
+FeatureChain::~FeatureChain() = default;
+
+const FeatureStream& FeatureChain::stream(const std::string& name) const {
+    for (const FeatureStream& s : m_streams)
+        if (s.name == name) return s;
+    throw std::out_of_range("the extract chain has no stream '" + name + "'");
+}
+
+void FeatureChain::push(const float* samples, std::size_t n) {
+    if (m_finished) throw std::logic_error("FeatureChain::push after finish");
+    Route* resample = nullptr;
+    for (Route& route : m_routes)
+        if (route.cut == BlockCut::Resample) resample = &route;
+    if (!resample) {
+        analyse(samples, n);
+        return;
+    }
+    const std::size_t block = resample->blockLength;
+    std::vector<float>& input = resample->pending;
+    ModuleStage& stage = m_modules.stage(resample->stage);
+    while (n > 0) {
+        const std::size_t take = std::min(n, block - input.size());
+        input.insert(input.end(), samples, samples + take);
+        samples += take;
+        n -= take;
+        if (input.size() == block) {
+            const BlockView out = stage.process(input.data(), 1, std::uint32_t(block));
+            // At equal rates the module hands back our own buffer: use it before refilling.
+            analyse(out.data, out.size);
+            input.clear();
+        }
+    }
+}
+
+void FeatureChain::analyse(const float* samples, std::size_t n) {
+    m_analysisSamples += std::int64_t(n);
+    if (m_listener && n > 0) m_listener->analysisSamples(samples, n);
+    for (Route& route : m_routes) {
+        if (route.cut != BlockCut::SampleBlocks) continue;
+        const std::size_t block = route.blockLength;
+        for (std::size_t at = 0; at < n;) {
+            const std::size_t take = std::min(n - at, block - route.pending.size());
+            route.pending.insert(route.pending.end(), samples + at, samples + at + take);
+            at += take;
+            if (route.pending.size() == block) {
+                runSampleBlock(route, route.pending.data());
+                route.pending.clear();
+            }
+        }
+    }
+    m_newRows.clear();
+    m_frontEnd->push(samples, n, m_newRows);
+    runBandRows(m_newRows.data(), m_newRows.size() / std::size_t(m_bands), false);
+}
+
+void FeatureChain::runSampleBlock(Route& route, const float* block) {
+    // The chroma module reads a block as a matrix; one row of samples is its natural shape.
+    const BlockView out = m_modules.stage(route.stage).process(block, 1, std::uint32_t(route.blockLength));
+    const double time = double(route.blocks) * double(route.blockLength) / m_analysisRate;
+    ++route.blocks;
+    append(route, time, out);
+}
+
+void FeatureChain::runBandRows(const float* rows, std::size_t count, bool last) {
+    const std::size_t bands = std::size_t(m_bands);
+    if (m_listener && count > 0) m_listener->bandFrames(rows, count, m_bands);
+    for (std::size_t r = 0; r < count; ++r) {
+        const float* row = rows + r * bands;
+        for (Route& route : m_routes) {
+            if (route.cut == BlockCut::BandFramesToEnd) {
+                // The latest frame is kept back, so that the last one meets setEndOfStream.
+                if (!route.pending.empty())
+                    append(route, 0.0, m_modules.stage(route.stage).process(route.pending.data(), 1, std::uint32_t(bands)));
+                route.pending.assign(row, row + bands);
+            } else if (route.cut == BlockCut::BandFrameGroups) {
+                route.pending.insert(route.pending.end(), row, row + bands);
+                if (route.pending.size() == route.blockLength * bands) {
+                    const BlockView out = m_modules.stage(route.stage).process(
+                        route.pending.data(), std::uint32_t(route.blockLength), std::uint32_t(bands));
+                    const double time =
+                        double(route.blocks) * double(route.blockLength) * BandEnergyFrontEnd::kFramePeriodSeconds;
+                    ++route.blocks;
+                    append(route, time, out);
+                    route.pending.clear();
+                }
+            }
+        }
+        ++m_bandFrames;
+    }
+    if (!last) return;
+    for (Route& route : m_routes) {
+        if (route.cut != BlockCut::BandFramesToEnd || route.pending.empty()) continue;
+        // The module summarises the stream only in calls made after the end has been announced.
+        ModuleStage& stage = m_modules.stage(route.stage);
+        stage.setEndOfStream();
+        append(route, 0.0, stage.process(route.pending.data(), 1, std::uint32_t(bands)));
+        route.pending.clear();
+    }
+}
+
+// Appends a returned block as one row; the first block fixes the width and the column names.
+void FeatureChain::append(Route& route, double time, const BlockView& block) {
     if (block.size == 0) return;
+    FeatureStream& stream = m_streams[route.stream];
     if (stream.rows() == 0) {
         stream.width = block.size;
-        stream.columns = std::move(columns);
+        if (route.columns)
+            stream.columns = route.columns(block.size, m_bands, m_modules.stage(route.stage).moduleParams());
         if (stream.columns.size() != stream.width) {
             stream.columns.clear();
             for (std::size_t i = 0; i < stream.width; ++i) stream.columns.push_back("v" + std::to_string(i));
@@ -73,178 +273,40 @@ void append(FeatureStream& stream, double time, const BlockView& block, std::vec
     }
     stream.times.push_back(time);
     stream.values.insert(stream.values.end(), block.data, block.data + block.size);
-}
-
-}  // namespace
-
-void FeatureChainSettings::override(const std::string& stageText) {
-    for (const ChainStage& stage : parseChainSpec(stageText)) {
-        ParameterList* target = stage.plugin == "zqx_ratefold"    ? &ratefold
-                                : stage.plugin == "zqx_tonewheel" ? &tonewheel
-                                : stage.plugin == "zqx_pulsegrid" ? &pulsegrid
-                                : stage.plugin == "zqx_swellgrid" ? &swellgrid
-                                                                  : nullptr;
-        if (!target)
-            throw ChainSpecError("'" + stage.plugin + "' is not part of the extract chain (zqx_ratefold, "
-                                 "zqx_tonewheel, zqx_pulsegrid, zqx_swellgrid)");
-        for (const auto& [key, value] : stage.parameters) setParameter(*target, key, value);
-    }
-}
-
-std::vector<std::string> featureChainPlugins(const FeatureChainSettings& settings) {
-    std::vector<std::string> names;
-    if (settings.targetRate > 0) names.push_back("zqx_ratefold");
-    for (const char* name : {"zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid"}) names.push_back(name);
-    return names;
-}
-
-FeatureChain::FeatureChain(const FeatureChainSettings& settings, int inputRate, const PluginLocator& locator)
-    : m_inputRate(inputRate), m_globalParams(defaultGlobalParams(inputRate)) {
-    m_chroma.name = "chroma";
-    m_chroma.plugin = "zqx_tonewheel";
-    m_rhythm.name = "rhythm";
-    m_rhythm.plugin = "zqx_pulsegrid";
-    m_dynamics.name = "dynamics";
-    m_dynamics.plugin = "zqx_swellgrid";
-
-    auto globalInt = [this](const char* name) {
-        const int value = m_globalParams.getInt(name, -1);
-        m_globalParams.clearReadLog();
-        return value;
-    };
-    m_stages.reserve(4);
-    // zqx_ratefold first: it rewrites the rate and frame sizes that the later modules read.
-    if (settings.targetRate > 0) {
-        ParameterList parameters = settings.ratefold;
-        setParameter(parameters, "inSampRate", inputRate);
-        setParameter(parameters, "outSampRate", settings.targetRate);
-        m_resampleBlock = globalInt("windowSize");
-        m_stages.push_back(createStage("zqx_ratefold", parameters, m_globalParams, locator));
-        m_ratefold = &m_stages.back();
-    }
-    m_analysisRate = globalInt("samplingRate");
-    m_chromaBlock = globalInt("windowSize");
-    if (m_analysisRate < 800 || m_chromaBlock < 1)
-        throw ModuleError("the chain's sampling rate " + std::to_string(m_analysisRate) + " Hz and block length " +
-                          std::to_string(m_chromaBlock) + " cannot be analysed");
-    m_frontEnd = std::make_unique<BandEnergyFrontEnd>(m_analysisRate);
-    m_bands = m_frontEnd->bandCount();
-
-    m_stages.push_back(createStage("zqx_tonewheel", settings.tonewheel, m_globalParams, locator));
-    m_tonewheel = &m_stages.back();
-    m_stages.push_back(createStage("zqx_pulsegrid", settings.pulsegrid, m_globalParams, locator));
-    m_pulsegrid = &m_stages.back();
-    ParameterList swell = settings.swellgrid;
-    if (!hasParameter(swell, "size")) setParameter(swell, "size", m_bands);
-    m_stages.push_back(createStage("zqx_swellgrid", swell, m_globalParams, locator));
-    m_swellgrid = &m_stages.back();
-
-    m_groupFrames = intParameter(settings.pulsegrid, "groupFrames", 0);
-    m_hiBPM = intParameter(settings.pulsegrid, "hiBPM", 0);
-    // The module accepted it, so it is at least 1.
-    m_groupFrames = std::max(m_groupFrames, 1);
-}
-
-FeatureChain::~FeatureChain() = default;
-
-void FeatureChain::push(const float* samples, std::size_t n) {
-    if (m_finished) throw std::logic_error("FeatureChain::push after finish");
-    if (!m_ratefold) {
-        analyse(samples, n);
-        return;
-    }
-    const std::size_t block = std::size_t(m_resampleBlock);
-    while (n > 0) {
-        const std::size_t take = std::min(n, block - m_resampleInput.size());
-        m_resampleInput.insert(m_resampleInput.end(), samples, samples + take);
-        samples += take;
-        n -= take;
-        if (m_resampleInput.size() == block) {
-            const BlockView out = processBlock(*m_ratefold->instance, m_ratefold->name, m_resampleInput.data(), 1,
-                                               std::uint32_t(block));
-            // At equal rates the module hands back our own buffer: use it before refilling.
-            analyse(out.data, out.size);
-            m_resampleInput.clear();
-        }
-    }
-}
-
-void FeatureChain::analyse(const float* samples, std::size_t n) {
-    m_analysisSamples += std::int64_t(n);
-    const std::size_t block = std::size_t(m_chromaBlock);
-    for (std::size_t at = 0; at < n;) {
-        const std::size_t take = std::min(n - at, block - m_chromaInput.size());
-        m_chromaInput.insert(m_chromaInput.end(), samples + at, samples + at + take);
-        at += take;
-        if (m_chromaInput.size() == block) {
-            runChroma(m_chromaInput.data());
-            m_chromaInput.clear();
-        }
-    }
-    m_newRows.clear();
-    m_frontEnd->push(samples, n, m_newRows);
-    runRows(false);
-}
-
-void FeatureChain::runChroma(const float* block) {
-    // The chroma module reads a block as a matrix; one row of samples is its natural shape.
-    const BlockView out =
-        processBlock(*m_tonewheel->instance, m_tonewheel->name, block, 1, std::uint32_t(m_chromaBlock));
-    const double time = double(m_chromaBlocks) * m_chromaBlock / m_analysisRate;
-    ++m_chromaBlocks;
-    append(m_chroma, time, out, chromaColumns(out.size));
-}
-
-void FeatureChain::runRows(bool last) {
-    const std::size_t bands = std::size_t(m_bands);
-    for (std::size_t r = 0; r * bands < m_newRows.size(); ++r) {
-        const float* row = m_newRows.data() + r * bands;
-        if (!m_heldRow.empty())
-            append(m_dynamics, 0.0,
-                   processBlock(*m_swellgrid->instance, m_swellgrid->name, m_heldRow.data(), 1, std::uint32_t(bands)),
-                   {"dynamic_range"});
-        m_heldRow.assign(row, row + bands);
-
-        m_groupRows.insert(m_groupRows.end(), row, row + bands);
-        ++m_bandFrames;
-        if (m_groupRows.size() == std::size_t(m_groupFrames) * bands) {
-            const BlockView out = processBlock(*m_pulsegrid->instance, m_pulsegrid->name, m_groupRows.data(),
-                                               std::uint32_t(m_groupFrames), std::uint32_t(bands));
-            const double time = double(m_groups) * m_groupFrames * BandEnergyFrontEnd::kFramePeriodSeconds;
-            ++m_groups;
-            append(m_rhythm, time, out, rhythmColumns(out.size, m_bands, m_hiBPM));
-            m_groupRows.clear();
-        }
-    }
-    if (last && !m_heldRow.empty()) {
-        // The module summarises the stream only in calls made after the end has been announced.
-        m_swellgrid->instance->setEndOfStream();
-        append(m_dynamics, 0.0,
-               processBlock(*m_swellgrid->instance, m_swellgrid->name, m_heldRow.data(), 1, std::uint32_t(bands)),
-               {"dynamic_range"});
-        m_heldRow.clear();
-    }
+    if (m_listener) m_listener->streamRow(stream, stream.rows() - 1);
 }
 
 void FeatureChain::finish() {
     if (m_finished) return;
-    if (m_ratefold && !m_resampleInput.empty()) {
-        const BlockView out = processBlock(*m_ratefold->instance, m_ratefold->name, m_resampleInput.data(), 1,
-                                           std::uint32_t(m_resampleInput.size()));
+    for (Route& route : m_routes) {
+        if (route.cut != BlockCut::Resample || route.pending.empty()) continue;
+        const BlockView out =
+            m_modules.stage(route.stage).process(route.pending.data(), 1, std::uint32_t(route.pending.size()));
         analyse(out.data, out.size);
-        m_resampleInput.clear();
+        route.pending.clear();
     }
     m_finished = true;
-    if (!m_chromaInput.empty()) {
+    for (Route& route : m_routes) {
+        if (route.cut != BlockCut::SampleBlocks || route.pending.empty()) continue;
         // Every block of an instance must have the same length, so the tail is padded with silence.
-        m_chromaPadding = m_chromaBlock - int(m_chromaInput.size());
-        m_chromaInput.resize(std::size_t(m_chromaBlock), 0.0f);
-        runChroma(m_chromaInput.data());
-        m_chromaInput.clear();
+        route.padding = int(route.blockLength - route.pending.size());
+        route.pending.resize(route.blockLength, 0.0f);
+        runSampleBlock(route, route.pending.data());
+        route.pending.clear();
     }
     m_newRows.clear();
     m_frontEnd->finish(m_newRows);
-    runRows(true);
+    runBandRows(m_newRows.data(), m_newRows.size() / std::size_t(m_bands), true);
+
+    for (Route& route : m_routes) {
+        if (route.cut == BlockCut::Resample) continue;
+        auto& facts = m_streams[route.stream].facts;
+        if (route.cut == BlockCut::SampleBlocks)
+            facts = {{"blockLength", (long long)route.blockLength}, {"lastBlockZeroPadding", route.padding}};
+        else if (route.cut == BlockCut::BandFrameGroups)
+            facts = {{"framesPerGroup", (long long)route.blockLength},
+                     {"framesAfterLastGroup", (long long)(route.pending.size() / std::size_t(m_bands))}};
+    }
 }
 
 }  // namespace zqx::host

@@ -1,38 +1,36 @@
-// The standard extraction chain that `zqx extract` and `zqx demo` run on one stream of audio:
-// optional resampling (zqx_ratefold), chroma per block (zqx_tonewheel), critical-band energies
-// every 10 ms (the host's front-end), rhythm per group of frames (zqx_pulsegrid) and the dynamic
-// range of the whole stream (zqx_swellgrid).
+// The extraction chain that `zqx extract` and `zqx demo` run on one stream of audio, built from the
+// extract table (host/extract_table.h): optional resampling, then each stage fed the blocks its
+// table entry names (sample blocks, groups of band-energy frames, every frame to the end), each
+// feeding one feature stream. Running the chain gives streams in memory; writing them to files is
+// feature_report's business.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/band_energy.h"
-#include "host/chain_spec.h"
+#include "host/extract_table.h"
 #include "host/module_chain.h"
 #include "host/plugin_locator.h"
 
 namespace zqx::host {
 
-// The parameters of the chain. The defaults are the documented ones (README, "zqx extract").
+// The table with the user's changes. The defaults are the documented ones (README, "zqx extract").
 struct FeatureChainSettings {
-    int targetRate = 0;  // 0: analyse at the input rate without zqx_ratefold
-    ParameterList ratefold{{"antiAliasFilter", true}};
-    ParameterList tonewheel{{"loedge", 100}, {"hiedge", 5000}, {"earTransfer", true}, {"numMaxima", 10},
-                            {"useMRFFT", false}};
-    ParameterList pulsegrid{{"groupFrames", 400}, {"hanningLen", 5}, {"onsetThresh", 0.1}, {"loBPM", 60},
-                            {"hiBPM", 200}};
-    // "size" defaults to the number of bands, so the level is the mean over all bands.
-    ParameterList swellgrid{{"hanningLen", 50}, {"offset", 0}, {"frameDuration", 10.0}};
+    // 0: analyse at the input rate, or at the lowest rate every stage accepts when the input is
+    // below it (the Resample stage then runs on its own).
+    int targetRate = 0;
+    std::vector<ExtractStage> stages = standardExtractTable();
 
     // Replaces or adds parameters of one plug-in from "name:key=value,..." text; throws
     // ChainSpecError for a bad text or a plug-in that is not part of the chain.
     void override(const std::string& stageText);
 };
 
-// The plug-ins the chain needs with these settings, in creation order.
+// Every plug-in of the table, in creation order: each must be present before a run starts.
 std::vector<std::string> featureChainPlugins(const FeatureChainSettings& settings);
 
 // One feature stream: a row of values with a time stamp (seconds from the start of the stream)
@@ -40,22 +38,69 @@ std::vector<std::string> featureChainPlugins(const FeatureChainSettings& setting
 struct FeatureStream {
     std::string name;
     std::string plugin;
+    std::size_t stage = 0;  // index of the stage in FeatureChain::modules()
+    BlockCut cut = BlockCut::SampleBlocks;
     std::vector<std::string> columns;
     std::vector<double> times;
     std::vector<float> values;
     std::size_t width = 0;
+    // How the blocks were cut, known after finish(): "blockLength" and "lastBlockZeroPadding"
+    // (SampleBlocks), "framesPerGroup" and "framesAfterLastGroup" (BandFrameGroups).
+    std::vector<std::pair<std::string, long long>> facts;
 
     std::size_t rows() const { return times.size(); }
     const float* row(std::size_t r) const { return values.data() + r * width; }
+    // The named fact, or fallback.
+    long long fact(const std::string& key, long long fallback = 0) const;
+};
+
+// Receives what a chain produces as it produces it, in stream order, on the chain's thread.
+class FeatureListener {
+public:
+    virtual ~FeatureListener() = default;
+    // The samples every stage analyses (after resampling).
+    virtual void analysisSamples(const float* samples, std::size_t n) { (void)samples, (void)n; }
+    // count rows of bands band-energy values, one row per 10 ms frame.
+    virtual void bandFrames(const float* rows, std::size_t count, int bands) { (void)rows, (void)count, (void)bands; }
+    // A row just appended to stream (its columns are set).
+    virtual void streamRow(const FeatureStream& stream, std::size_t row) { (void)stream, (void)row; }
+};
+
+// Why and how the stream was resampled before the analysis.
+struct RateConversion {
+    bool active = false;
+    bool automatic = false;  // not asked for: a stage refuses the input rate
+    int fromHz = 0;
+    int toHz = 0;
+    std::string reason;
+};
+
+// The settings with every plug-in library loaded once. Read-only after construction: one plan
+// serves any number of chains, on any number of threads, for files of any rate.
+class FeatureChainPlan {
+public:
+    // Throws PluginNotFoundError or LoaderError naming a missing or broken plug-in.
+    FeatureChainPlan(FeatureChainSettings settings, const PluginLocator& locator);
+
+    const FeatureChainSettings& settings() const { return m_settings; }
+    const std::shared_ptr<const PluginLibrary>& library(std::size_t stage) const { return m_libraries[stage]; }
+    // The rate a stream of inputRate is analysed at, and whether and why it is converted.
+    RateConversion rateConversion(int inputRate) const;
+
+private:
+    FeatureChainSettings m_settings;
+    std::vector<std::shared_ptr<const PluginLibrary>> m_libraries;
 };
 
 // Runs the chain on one stream. Instances belong to this object alone: one chain per thread.
 //
-// Lifecycle: construct (creates every instance in order; throws PluginNotFoundError,
-// LoaderError or ModuleError), push() the mono samples in order, finish() once, then read the
-// results. A module failing on a block throws ModuleError from push() or finish().
+// Lifecycle: construct (creates every instance in table order; throws ModuleError), push() the
+// mono samples in order, finish() once, then read the results. A module failing on a block throws
+// ModuleError from push() or finish().
 class FeatureChain {
 public:
+    FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureListener* listener = nullptr);
+    // Builds a plan of its own (loading the plug-ins) for a single stream.
     FeatureChain(const FeatureChainSettings& settings, int inputRate, const PluginLocator& locator);
     ~FeatureChain();
     FeatureChain(const FeatureChain&) = delete;
@@ -66,57 +111,39 @@ public:
 
     int inputRate() const { return m_inputRate; }
     int analysisRate() const { return m_analysisRate; }
-    int chromaBlockLength() const { return m_chromaBlock; }
-    int groupFrames() const { return m_groupFrames; }
-    int hiBPM() const { return m_hiBPM; }
+    const RateConversion& rateConversion() const { return m_conversion; }
     const BandEnergyFrontEnd& frontEnd() const { return *m_frontEnd; }
     std::int64_t analysedSamples() const { return m_analysisSamples; }
     std::int64_t bandFrames() const { return m_bandFrames; }
-    // Frames after the last whole group, which no rhythm vector covers.
-    std::int64_t framesWithoutRhythm() const { return std::int64_t(m_groupRows.size() / std::size_t(m_bands)); }
-    // Samples of zeros appended to complete the last chroma block.
-    int chromaPadding() const { return m_chromaPadding; }
 
-    const std::vector<ModuleStage>& stages() const { return m_stages; }
-    const ParameterMap& globalParams() const { return m_globalParams; }
-    const FeatureStream& chroma() const { return m_chroma; }
-    const FeatureStream& rhythm() const { return m_rhythm; }
-    const FeatureStream& dynamics() const { return m_dynamics; }
+    const ModuleChain& modules() const { return m_modules; }
+    const ParameterMap& globalParams() const { return m_modules.globalParams(); }
+    const std::vector<FeatureStream>& streams() const { return m_streams; }
+    // The stream of that name; throws std::out_of_range naming it when the chain has none.
+    const FeatureStream& stream(const std::string& name) const;
 
 private:
-    ModuleStage* stage(const std::string& name);
-    void analyse(const float* samples, std::size_t n);
-    void runChroma(const float* block);
-    void runRows(bool last);
+    struct Route;
 
+    void analyse(const float* samples, std::size_t n);
+    void runSampleBlock(Route& route, const float* block);
+    void runBandRows(const float* rows, std::size_t count, bool last);
+    void append(Route& route, double time, const BlockView& block);
+
+    FeatureListener* m_listener = nullptr;
     int m_inputRate;
     int m_analysisRate = 0;
-    int m_resampleBlock = 0;
-    int m_chromaBlock = 0;
-    int m_groupFrames = 0;
-    int m_hiBPM = 0;
-    int m_bands = 0;
-    int m_chromaPadding = 0;
+    RateConversion m_conversion;
     bool m_finished = false;
-    ParameterMap m_globalParams;
-    std::vector<ModuleStage> m_stages;
-    ModuleStage* m_ratefold = nullptr;
-    ModuleStage* m_tonewheel = nullptr;
-    ModuleStage* m_pulsegrid = nullptr;
-    ModuleStage* m_swellgrid = nullptr;
+    ModuleChain m_modules;
     std::unique_ptr<BandEnergyFrontEnd> m_frontEnd;
+    int m_bands = 0;
 
-    std::vector<float> m_resampleInput;
-    std::vector<float> m_chromaInput;
-    std::int64_t m_chromaBlocks = 0;
+    std::vector<Route> m_routes;
+    std::vector<FeatureStream> m_streams;
     std::int64_t m_analysisSamples = 0;
-    std::vector<float> m_newRows;
-    std::vector<float> m_heldRow;   // the latest row, kept back so the last one meets setEndOfStream
-    std::vector<float> m_groupRows;
     std::int64_t m_bandFrames = 0;
-    std::int64_t m_groups = 0;
-
-    FeatureStream m_chroma, m_rhythm, m_dynamics;
+    std::vector<float> m_newRows;
 };
 
 }  // namespace zqx::host

@@ -48,6 +48,15 @@ std::string featureCsv(const FeatureStream& stream) {
     return text;
 }
 
+std::vector<std::string> featureReportFiles(const std::string& dir, const std::string& stem,
+                                            const FeatureChainSettings& settings) {
+    const std::string base = (std::filesystem::path(dir) / stem).string();
+    std::vector<std::string> files{base + ".json"};
+    for (const ExtractStage& stage : settings.stages)
+        if (stage.cut != BlockCut::Resample) files.push_back(base + "." + stage.stream + ".csv");
+    return files;
+}
+
 void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::string& stem,
                       const InputDescription& input, const FeatureChain& chain) {
     namespace fs = std::filesystem;
@@ -59,6 +68,15 @@ void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::str
     doc["frames"] = input.frames;
     doc["durationSeconds"] = input.sampleRate > 0 ? double(input.frames) / input.sampleRate : 0.0;
     doc["analysisSampleRate"] = chain.analysisRate();
+    const RateConversion& conversion = chain.rateConversion();
+    if (conversion.active)
+        doc["rateConversion"] = {{"plugin", chain.modules().stages().front().name()},
+                                 {"fromHz", conversion.fromHz},
+                                 {"toHz", conversion.toHz},
+                                 {"automatic", conversion.automatic},
+                                 {"reason", conversion.reason}};
+    else
+        doc["rateConversion"] = nullptr;
     doc["analysedSamples"] = chain.analysedSamples();
 
     ordered_json frontEnd;
@@ -72,39 +90,35 @@ void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::str
     doc["bandEnergy"] = std::move(frontEnd);
 
     ordered_json modules = ordered_json::array();
-    for (const ModuleStage& stage : chain.stages()) {
-        const ModuleInfoTexts texts = stage.library->infoTexts();
+    for (const ModuleStage& stage : chain.modules().stages()) {
+        const ModuleInfoTexts texts = stage.infoTexts();
         ordered_json module;
-        module["name"] = stage.name;
-        module["file"] = stage.library->path();
+        module["name"] = stage.name();
+        module["file"] = stage.library().path();
         module["info"] = {{"author", texts.author},   {"contact", texts.contact},
                           {"ownerNotice", texts.ownerNotice}, {"date", texts.date},
                           {"version", texts.version}, {"description", texts.description}};
-        module["moduleParams"] = toJson(stage.moduleParams);
-        module["globalParams"] = toJson(stage.globalParamsSeen);
+        module["moduleParams"] = toJson(stage.moduleParams());
+        module["globalParams"] = toJson(stage.globalParamsSeen());
         modules.push_back(std::move(module));
     }
     doc["modules"] = std::move(modules);
     doc["globalParamsAfterCreation"] = toJson(chain.globalParams());
 
-    ordered_json features;
-    ordered_json chroma = streamJson(chain.chroma());
-    chroma["blockLength"] = chain.chromaBlockLength();
-    chroma["lastBlockZeroPadding"] = chain.chromaPadding();
-    features["chroma"] = std::move(chroma);
-    ordered_json rhythm = streamJson(chain.rhythm());
-    rhythm["framesPerGroup"] = chain.groupFrames();
-    rhythm["framesAfterLastGroup"] = chain.framesWithoutRhythm();
-    features["rhythm"] = std::move(rhythm);
-    ordered_json dynamics = streamJson(chain.dynamics());
-    if (chain.dynamics().rows() > 0) dynamics["value"] = chain.dynamics().row(chain.dynamics().rows() - 1)[0];
-    features["dynamics"] = std::move(dynamics);
+    ordered_json features = ordered_json::object();
+    for (const FeatureStream& stream : chain.streams()) {
+        ordered_json json = streamJson(stream);
+        for (const auto& [key, value] : stream.facts) json[key] = value;
+        // A stream that summarises the whole input has its answer in the last row.
+        if (stream.cut == BlockCut::BandFramesToEnd && stream.rows() > 0) json["value"] = stream.row(stream.rows() - 1)[0];
+        features[stream.name] = std::move(json);
+    }
     doc["features"] = std::move(features);
 
     const fs::path base = fs::path(dir) / stem;
     batch.add(base.string() + ".json", doc.dump(1) + "\n");
-    for (const FeatureStream* stream : {&chain.chroma(), &chain.rhythm(), &chain.dynamics()})
-        batch.add(base.string() + "." + stream->name + ".csv", featureCsv(*stream));
+    for (const FeatureStream& stream : chain.streams())
+        batch.add(base.string() + "." + stream.name + ".csv", featureCsv(stream));
 }
 
 }  // namespace zqx::host

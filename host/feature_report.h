@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/feature_chain.h"
 #include "host/output_writer.h"
@@ -22,6 +23,11 @@ struct InputDescription {
 // rhythm, dynamics) to batch. Values are printed round-trip exact; times in seconds.
 void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::string& stem,
                       const InputDescription& input, const FeatureChain& chain);
+
+// The files addFeatureReport() writes for an input with these settings: the JSON document first,
+// then one CSV per stream.
+std::vector<std::string> featureReportFiles(const std::string& dir, const std::string& stem,
+                                            const FeatureChainSettings& settings);
 
 // The CSV text of one stream: a header "time,<columns>" and one line per row.
 std::string featureCsv(const FeatureStream& stream);

@@ -90,6 +90,15 @@ void* SharedLibrary::symbol(const char* name) const {
     return address;
 }
 
+ModuleInfoLayout moduleInfoLayoutOf(const ProcessingModule& instance) {
+    return instance.isTyped() == 1 ? ModuleInfoLayout::DestructorFirst : ModuleInfoLayout::GettersFirst;
+}
+
+// Nothing in a library tells its ModuleInfo layout except an instance (isTyped), and reading the
+// object through the wrong layout calls the destructor for a getter. An instance needs parameters
+// the module accepts, and zqx_ratefold accepts none by default (its rates are required), so a
+// library read without an instance (`zqx info` without parameters, the plug-in tests) falls back to
+// this name: the one deliverable built on TypedProcessingModule.
 ModuleInfoLayout moduleInfoLayoutFor(const std::string& libraryName) {
     return libraryName == "zqx_ratefold" ? ModuleInfoLayout::DestructorFirst
                                          : ModuleInfoLayout::GettersFirst;
@@ -112,9 +121,11 @@ ModuleInstance PluginLibrary::create(ParameterSet& moduleParams, ParameterSet& g
     return ModuleInstance(m_library, module, m_deleteInstance);
 }
 
-ModuleInfoTexts PluginLibrary::infoTexts() const {
+ModuleInfoTexts PluginLibrary::infoTexts() const { return infoTexts(m_layout); }
+
+ModuleInfoTexts PluginLibrary::infoTexts(ModuleInfoLayout layout) const {
     const ModuleInfo* info = m_getModuleInfo();
-    if (m_layout == ModuleInfoLayout::DestructorFirst) return readModuleInfoTexts(*asTypedModuleInfo(info));
+    if (layout == ModuleInfoLayout::DestructorFirst) return readModuleInfoTexts(*asTypedModuleInfo(info));
     return readModuleInfoTexts(*info);
 }
 

@@ -40,7 +40,12 @@ enum class ModuleInfoLayout {
     DestructorFirst,  // the destructor, then the six getters (libraries on TypedProcessingModule)
 };
 
-// The layout of the known deliverables, by library name (file name without folder and suffix).
+// The layout an instance's base class fixes: DestructorFirst when it answers isTyped() 1. This is
+// the way to tell; every host path that has an instance uses it.
+ModuleInfoLayout moduleInfoLayoutOf(const ProcessingModule& instance);
+
+// The layout of the known deliverables, by library name (file name without folder and suffix), for
+// a library read without an instance (see library_loader.cpp for why the name is needed then).
 ModuleInfoLayout moduleInfoLayoutFor(const std::string& libraryName);
 
 class ModuleInstance;
@@ -58,7 +63,9 @@ public:
     ModuleInstance create(ParameterSet& moduleParams, ParameterSet& globalParams) const;
 
     ModuleInfo* moduleInfo() const { return m_getModuleInfo(); }
+    // The six texts through the layout given at construction, or through the given one.
     ModuleInfoTexts infoTexts() const;
+    ModuleInfoTexts infoTexts(ModuleInfoLayout layout) const;
     ModuleInfoLayout layout() const { return m_layout; }
     const std::string& path() const { return m_library->path(); }
     // File name without folder and suffix, e.g. "zqx_tonewheel".

@@ -51,13 +51,18 @@ int main(int argc, char** argv) {
 
     ExtractOptions extract;
     CLI::App* extractApp = app.add_subcommand("extract", "run the standard feature chain on audio files");
-    extractApp->add_option("FILES", extract.inputs, "audio files (WAV, FLAC, Ogg, AIFF, MP3, ...)")->required();
+    extractApp->add_option("FILES", extract.inputs,
+                           "audio files (WAV, FLAC, Ogg, AIFF, MP3, ...), folders (walked for audio files) and .m3u "
+                           "playlists")
+        ->required();
     extractApp->add_option("-o,--output-dir", extract.outputDir, "folder for the result files (default: .)");
     extractApp->add_option("--rate", extract.rate, "resample to HZ with zqx_ratefold before the analysis");
     extractApp->add_option("-j,--jobs", extract.jobs, "files processed in parallel (default: 1)");
     extractApp->add_option("--set", extract.settings,
                            "override defaults: 'zqx_tonewheel:numMaxima=20,...' (repeatable)");
     extractApp->add_flag("-q,--quiet", extract.quiet, "no progress display");
+    extractApp->add_flag("--skip-existing", extract.skipExisting,
+                         "leave out inputs whose complete result set is already in the output folder");
 
     DemoOptions demo;
     CLI::App* demoApp = app.add_subcommand("demo", "synthesise music (20 s), extract its features, summarise");

@@ -55,23 +55,33 @@ ParameterMap defaultGlobalParams(int samplingRate) {
     return globals;
 }
 
+ModuleStage::ModuleStage(std::string name, std::shared_ptr<const PluginLibrary> library,
+                         const ParameterList& parameters, ParameterMap& globalParams)
+    : m_name(std::move(name)), m_library(std::move(library)) {
+    applyParameters(m_moduleParams, parameters);
+    m_globalParamsSeen = globalParams;
+    try {
+        m_instance = m_library->create(m_moduleParams, globalParams);
+    } catch (const std::exception& error) {
+        throw ModuleError(m_name + " rejected its parameters: " + error.what());
+    } catch (...) {
+        throw ModuleError(m_name + " rejected its parameters with an unknown exception");
+    }
+    m_globalParamsSeen.clearReadLog();
+}
+
+BlockView ModuleStage::process(const float* data, std::uint32_t rows, std::uint32_t cols) {
+    return processBlock(*m_instance, m_name, data, rows, cols);
+}
+
+ModuleInfoTexts ModuleStage::infoTexts() const { return m_library->infoTexts(moduleInfoLayoutOf(*m_instance)); }
+
 ModuleStage createStage(const std::string& name, const ParameterList& parameters, ParameterMap& globalParams,
                         const PluginLocator& locator) {
-    ModuleStage stage;
-    stage.name = name;
-    stage.library = std::make_shared<PluginLibrary>(locator.find(name));
-    applyParameters(stage.moduleParams, parameters);
-    stage.globalParamsSeen = globalParams;
-    try {
-        stage.instance = stage.library->create(stage.moduleParams, globalParams);
-    } catch (const std::exception& error) {
-        throw ModuleError(name + " rejected its parameters: " + error.what());
-    } catch (...) {
-        throw ModuleError(name + " rejected its parameters with an unknown exception");
-    }
-    stage.globalParamsSeen.clearReadLog();
-    return stage;
+    return ModuleStage(name, std::make_shared<const PluginLibrary>(locator.find(name)), parameters, globalParams);
 }
+
+ModuleChain::ModuleChain(ParameterMap globalParams) : m_globalParams(std::move(globalParams)) {}
 
 ModuleChain::ModuleChain(const std::vector<ChainStage>& stages, ParameterMap globalParams,
                          const PluginLocator& locator)
@@ -80,18 +90,28 @@ ModuleChain::ModuleChain(const std::vector<ChainStage>& stages, ParameterMap glo
         m_stages.push_back(createStage(stage.plugin, stage.parameters, m_globalParams, locator));
 }
 
+std::size_t ModuleChain::add(const std::string& name, std::shared_ptr<const PluginLibrary> library,
+                             const ParameterList& parameters) {
+    m_stages.emplace_back(name, std::move(library), parameters, m_globalParams);
+    return m_stages.size() - 1;
+}
+
 BlockView ModuleChain::process(const float* data, std::uint32_t rows, std::uint32_t cols) {
     BlockView block{data, rows * cols};
-    for (std::size_t i = 0; i < m_stages.size(); ++i) {
-        ModuleStage& stage = m_stages[i];
-        block = i == 0 ? processBlock(*stage.instance, stage.name, data, rows, cols)
-                       : processBlock(*stage.instance, stage.name, block.data, block.size == 0 ? 0 : 1, block.size);
-    }
+    for (std::size_t i = 0; i < m_stages.size(); ++i)
+        block = i == 0 ? m_stages[i].process(data, rows, cols)
+                       : m_stages[i].process(block.data, block.size == 0 ? 0 : 1, block.size);
     return block;
 }
 
 void ModuleChain::setEndOfStream() {
-    for (ModuleStage& stage : m_stages) stage.instance->setEndOfStream();
+    for (ModuleStage& stage : m_stages) stage.setEndOfStream();
+}
+
+int ModuleChain::globalInt(const std::string& name, int fallback) {
+    const int value = m_globalParams.getInt(name, fallback);
+    m_globalParams.clearReadLog();
+    return value;
 }
 
 }  // namespace zqx::host

@@ -41,34 +41,67 @@ BlockView processBlock(ProcessingModule& module, const std::string& pluginName, 
 // "msPerRow" 10.
 ParameterMap defaultGlobalParams(int samplingRate);
 
-// One created plug-in instance and what it was created with.
-struct ModuleStage {
-    std::string name;                       // as asked for, e.g. "zqx_tonewheel"
-    std::shared_ptr<PluginLibrary> library;
-    ParameterMap moduleParams;
-    ParameterMap globalParamsSeen;          // globalParams as they stood when this stage was created
-    ModuleInstance instance;
+// One created plug-in instance and what it was created with. Blocks go in through process(); the
+// instance is never handed out, so every call on it passes the host's checks.
+class ModuleStage {
+public:
+    // Creates an instance of library with parameters on globalParams (which the module may
+    // rewrite); a rejected parameter set becomes
+    // ModuleError("<name> rejected its parameters: <module message>").
+    ModuleStage(std::string name, std::shared_ptr<const PluginLibrary> library, const ParameterList& parameters,
+                ParameterMap& globalParams);
+
+    // processBlock() on this instance.
+    BlockView process(const float* data, std::uint32_t rows, std::uint32_t cols);
+    void setEndOfStream() { m_instance->setEndOfStream(); }
+
+    const std::string& name() const { return m_name; }       // as asked for, e.g. "zqx_tonewheel"
+    const PluginLibrary& library() const { return *m_library; }
+    const ParameterMap& moduleParams() const { return m_moduleParams; }
+    // globalParams as they stood when this stage was created.
+    const ParameterMap& globalParamsSeen() const { return m_globalParamsSeen; }
+    const ProcessingModule& module() const { return *m_instance; }
+    // The library's texts, read through the layout that the instance's base class fixes.
+    ModuleInfoTexts infoTexts() const;
+
+private:
+    std::string m_name;
+    std::shared_ptr<const PluginLibrary> m_library;
+    ParameterMap m_moduleParams;
+    ParameterMap m_globalParamsSeen;
+    ModuleInstance m_instance;
 };
 
-// Loads the plug-in and creates an instance; a rejected parameter set becomes
-// ModuleError("<name> rejected its parameters: <module message>").
+// Loads the plug-in through locator and creates a stage.
 ModuleStage createStage(const std::string& name, const ParameterList& parameters, ParameterMap& globalParams,
                         const PluginLocator& locator);
 
 // Stages created in chain order on one globalParams (so a stage sees what earlier stages wrote
-// into it). Each block passes through every stage; a stage's vector is handed on as 1 x n.
+// into it). process() passes each block through every stage in series, a stage's vector handed on
+// as 1 x n; a host that routes blocks its own way (the extract chain) calls stage(i).process().
 //
-// Lifecycle: construct; process() per block in stream order; optionally setEndOfStream() before
-// the final process(); destroy. Instances are never shared: one chain per thread.
+// Lifecycle: construct; add() stages in order (or give them all to the constructor); process()
+// per block in stream order; optionally setEndOfStream() before the final process(); destroy.
+// Instances are never shared: one chain per thread. Stages are addressed by index, which stays
+// valid as stages are added.
 class ModuleChain {
 public:
+    explicit ModuleChain(ParameterMap globalParams);
     ModuleChain(const std::vector<ChainStage>& stages, ParameterMap globalParams, const PluginLocator& locator);
+
+    // Creates the next stage; returns its index.
+    std::size_t add(const std::string& name, std::shared_ptr<const PluginLibrary> library,
+                    const ParameterList& parameters);
 
     BlockView process(const float* data, std::uint32_t rows, std::uint32_t cols);
     void setEndOfStream();
 
+    std::size_t size() const { return m_stages.size(); }
+    ModuleStage& stage(std::size_t index) { return m_stages[index]; }
     const std::vector<ModuleStage>& stages() const { return m_stages; }
     const ParameterMap& globalParams() const { return m_globalParams; }
+    // An int of globalParams as it stands now, without leaving a trace in its read log.
+    int globalInt(const std::string& name, int fallback);
 
 private:
     ParameterMap m_globalParams;

@@ -36,6 +36,7 @@ struct ExtractOptions {
     std::vector<std::string> settings;  // "plugin:key=value,..." overrides of the defaults
     std::vector<std::string> pluginDirs;
     bool quiet = false;
+    bool skipExisting = false;  // leave out inputs whose complete result set is in outputDir
 };
 int extractCommand(const ExtractOptions& options);
 

@@ -2,6 +2,7 @@
 // feature chain on it and tells what the features say.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <numeric>
 #include <sndfile.h>
@@ -62,11 +63,10 @@ int demoCommand(const DemoOptions& options) {
     try {
         const DemoSignal demo = synthesiseDemo(44100, options.seconds);
         const PluginLocator locator(options.pluginDirs);
-        FeatureChainSettings settings;
-        for (const std::string& name : featureChainPlugins(settings)) locator.find(name);
+        const FeatureChainPlan plan(FeatureChainSettings{}, locator);
         if (!options.outputDir.empty()) ensureWritableDirectory(options.outputDir);
 
-        FeatureChain chain(settings, demo.sampleRate, locator);
+        FeatureChain chain(plan, demo.sampleRate);
         const std::size_t chunk = 1 << 16;
         for (std::size_t at = 0; at < demo.samples.size(); at += chunk)
             chain.push(demo.samples.data() + at, std::min(chunk, demo.samples.size() - at));
@@ -82,7 +82,9 @@ int demoCommand(const DemoOptions& options) {
         out += "chords (strongest pitch classes of the chroma peak half, zqx_tonewheel):\n";
         int chordsRight = 0;
         for (const DemoChord& chord : demo.chords) {
-            std::vector<int> found = strongestClasses(chain.chroma(), chain.chromaBlockLength(), chain.analysisRate(), chord);
+            const FeatureStream& chroma = chain.stream("chroma");
+            std::vector<int> found =
+                strongestClasses(chroma, int(chroma.fact("blockLength")), chain.analysisRate(), chord);
             std::vector<int> expected(chord.pitchClasses.begin(), chord.pitchClasses.end());
             std::vector<int> a = found, b = expected;
             std::sort(a.begin(), a.end());
@@ -96,29 +98,33 @@ int demoCommand(const DemoOptions& options) {
         }
 
         // The periodicity profile sits at the end of each rhythm vector, lag 6000 / hiBPM first.
-        const FeatureStream& rhythm = chain.rhythm();
+        const FeatureStream& rhythm = chain.stream("rhythm");
         const int bands = chain.frontEnd().bandCount();
         const long lagCount = long(rhythm.width) - bands - 15;
+        // The first lag column is named for its lag in frames, "lag_<6000 / hiBPM>".
+        const std::string firstLag = lagCount > 0 ? rhythm.columns[std::size_t(bands) + 15] : "";
+        const int minLag = firstLag.rfind("lag_", 0) == 0 ? std::atoi(firstLag.c_str() + 4) : 0;
         out += "\ntempo (periodicity profile peak, zqx_pulsegrid): ";
-        if (rhythm.rows() == 0 || lagCount <= 0 || chain.hiBPM() <= 0) {
+        if (rhythm.rows() == 0 || lagCount <= 0 || minLag <= 0) {
             out += "no rhythm vectors\n";
         } else {
             std::vector<double> profile(std::size_t(lagCount), 0.0);
             for (std::size_t r = 0; r < rhythm.rows(); ++r)
                 for (long i = 0; i < lagCount; ++i) profile[std::size_t(i)] += rhythm.row(r)[bands + 15 + i];
             const long peak = long(std::max_element(profile.begin(), profile.end()) - profile.begin());
-            const int lag = 6000 / chain.hiBPM() + int(peak);
+            const int lag = minLag + int(peak);
             std::snprintf(line, sizeof line, "%.0f BPM (lag %d frames of 10 ms, over %zu groups of %d frames)\n",
-                          6000.0 / lag, lag, rhythm.rows(), chain.groupFrames());
+                          6000.0 / lag, lag, rhythm.rows(), int(rhythm.fact("framesPerGroup")));
             out += line;
         }
         out += "dynamic range (zqx_swellgrid): ";
-        if (chain.dynamics().rows() == 0) {
+        const FeatureStream& dynamics = chain.stream("dynamics");
+        if (dynamics.rows() == 0) {
             out += "no value\n";
         } else {
             std::snprintf(line, sizeof line,
                           "%.3f (spread of the smoothed band-level contour over its geometric mean)\n",
-                          double(chain.dynamics().row(chain.dynamics().rows() - 1)[0]));
+                          double(dynamics.row(dynamics.rows() - 1)[0]));
             out += line;
         }
         std::snprintf(line, sizeof line, "\n%d of %zu chords right\n", chordsRight, demo.chords.size());

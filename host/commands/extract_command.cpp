@@ -6,10 +6,12 @@
 #include <exception>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "host/audio_file.h"
 #include "host/commands/commands.h"
+#include "host/corpus_inputs.h"
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
 #include "host/output_writer.h"
@@ -21,17 +23,18 @@ namespace {
 
 struct Job {
     std::string input;
-    std::string stem;
+    std::string stem;  // relative to the output folder, '/'-separated
     bool failed = false;
+    bool skipped = false;
     double audioSeconds = 0.0;
 };
 
-// Output names from the input's name without its suffix; a name seen before gets "-2", "-3", ...
+// Output names as the input list gives them (CorpusInput::name); a name seen before gets "-2",
+// "-3", ...
 void assignStems(std::vector<Job>& jobs) {
     std::map<std::string, int> seen;
     for (Job& job : jobs) {
-        const std::string base = std::filesystem::path(job.input).stem().string();
-        std::string stem = base.empty() ? "input" : base;
+        std::string stem = job.stem;
         int& count = seen[stem];
         if (++count > 1) stem += "-" + std::to_string(count);
         job.stem = stem;
@@ -42,10 +45,9 @@ std::string withPath(const std::string& path, const std::string& message) {
     return message.rfind(path, 0) == 0 ? message : path + ": " + message;
 }
 
-void extractOne(Job& job, const std::string& outputDir, const FeatureChainSettings& settings,
-                const PluginLocator& locator) {
+void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan) {
     AudioReader reader(job.input);
-    FeatureChain chain(settings, reader.sampleRate(), locator);
+    FeatureChain chain(plan, reader.sampleRate());
     std::vector<float> chunk(1 << 16);
     while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
     chain.finish();
@@ -59,6 +61,8 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainSettin
     input.frames = reader.frames();
     OutputBatch batch;
     addFeatureReport(batch, outputDir, job.stem, input, chain);
+    // Results of inputs in sub-folders go to the same sub-folders of the output folder.
+    ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
     batch.commit();
 }
 
@@ -68,21 +72,39 @@ int extractCommand(const ExtractOptions& options) {
     FeatureChainSettings settings;
     std::vector<Job> jobs;
     PluginLocator locator(options.pluginDirs);
+    std::unique_ptr<FeatureChainPlan> plan;
     try {
         if (options.inputs.empty()) throw std::runtime_error("no input files given");
         if (options.rate < 0) throw std::runtime_error("--rate must be a positive number of Hz");
         if (options.jobs < 1) throw std::runtime_error("--jobs must be at least 1");
         settings.targetRate = options.rate;
         for (const std::string& text : options.settings) settings.override(text);
-        // Every plug-in of the chain must be there; none is ever left out quietly.
-        for (const std::string& name : featureChainPlugins(settings)) locator.find(name);
+        // Every plug-in of the chain must be there; none is ever left out quietly. Each is loaded
+        // once, for every file and thread.
+        plan = std::make_unique<FeatureChainPlan>(settings, locator);
         ensureWritableDirectory(options.outputDir);
     } catch (const std::exception& error) {
         reportError(error.what());
         return 1;
     }
-    for (const std::string& input : options.inputs) jobs.push_back({input, {}, false, 0.0});
+    try {
+        for (const CorpusInput& input : expandCorpusInputs(options.inputs))
+            jobs.push_back({input.path, input.name, false, false, 0.0});
+        if (jobs.empty()) throw std::runtime_error("no audio files among the inputs");
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return 1;
+    }
     assignStems(jobs);
+    std::size_t skipped = 0;
+    if (options.skipExisting) {
+        for (Job& job : jobs) {
+            const auto files = featureReportFiles(options.outputDir, job.stem, plan->settings());
+            job.skipped = std::all_of(files.begin(), files.end(),
+                                      [](const std::string& file) { return std::filesystem::is_regular_file(file); });
+            skipped += job.skipped;
+        }
+    }
 
     const bool terminal = ProgressDisplay::stderrIsTerminal() && !options.quiet;
     ProgressDisplay progress(jobs.size(), terminal);
@@ -91,8 +113,12 @@ int extractCommand(const ExtractOptions& options) {
     auto worker = [&] {
         for (std::size_t i = next++; i < jobs.size(); i = next++) {
             Job& job = jobs[i];
+            if (job.skipped) {
+                progress.fileDone(0.0);
+                continue;
+            }
             try {
-                extractOne(job, options.outputDir, settings, locator);
+                extractOne(job, options.outputDir, *plan);
             } catch (const std::exception& error) {
                 job.failed = true;
                 progress.message("zqx: " + withPath(job.input, error.what()));
@@ -115,6 +141,8 @@ int extractCommand(const ExtractOptions& options) {
         reportError(std::to_string(failed) + " of " + std::to_string(jobs.size()) + " files failed");
         return 1;
     }
+    if (skipped > 0 && !options.quiet)
+        std::fprintf(stderr, "zqx: %zu of %zu files skipped: their results exist\n", skipped, jobs.size());
     if (terminal) {
         double audio = 0.0;
         for (const Job& job : jobs) audio += job.audioSeconds;

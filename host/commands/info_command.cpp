@@ -1,6 +1,8 @@
 // zqx info: a plug-in's information texts and, given parameters, what an instance announces.
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "host/chain_spec.h"
@@ -49,17 +51,15 @@ int infoCommand(const InfoOptions& options) {
         const bool wantInstance = options.create || !parameters.empty() || !globals.empty();
         ParameterMap globalParams = defaultGlobalParams(44100);
         applyParameters(globalParams, globals);
-        ModuleStage stage;
-        if (wantInstance) stage = createStage(options.plugin, parameters, globalParams, locator);
-        // The information object's virtual layout follows the module's base class; an instance tells
-        // which one it is, the library name alone only for the known deliverables.
-        ModuleInfoLayout layout = moduleInfoLayoutFor(PluginLibrary(path).name());
-        if (wantInstance && stage.instance->isTyped() == 1) layout = ModuleInfoLayout::DestructorFirst;
-        const PluginLibrary library(path, layout);
-        const ModuleInfoTexts texts = library.infoTexts();
+        // The library is opened once; the instance, when there is one, tells the information
+        // object's layout.
+        const auto library = std::make_shared<const PluginLibrary>(path);
+        std::optional<ModuleStage> stage;
+        if (wantInstance) stage.emplace(options.plugin, library, parameters, globalParams);
+        const ModuleInfoTexts texts = stage ? stage->infoTexts() : library->infoTexts();
         std::string out;
-        out += "plug-in:      " + library.name() + "\n";
-        out += "file:         " + library.path() + "\n";
+        out += "plug-in:      " + library->name() + "\n";
+        out += "file:         " + library->path() + "\n";
         out += "description:  " + texts.description + "\n";
         out += "version:      " + texts.version + "\n";
         out += "date:         " + texts.date + "\n";
@@ -67,12 +67,16 @@ int infoCommand(const InfoOptions& options) {
         out += "contact:      " + texts.contact + "\n";
         out += "owner notice: " + texts.ownerNotice + "\n";
 
-        if (wantInstance) {
-            ProcessingModule& module = *stage.instance;
+        if (stage) {
+            const ProcessingModule& module = stage->module();
+            // A block of the chain's frame size as this module receives it: "windowSize" before
+            // the module rewrote it (zqx_ratefold scales it to its output rate).
+            ParameterMap seen = stage->globalParamsSeen();
+            const int inputSize = seen.getInt("windowSize", 4096);
             out += "\ninstance created with\n";
-            out += "  moduleParams:     " + describe(stage.moduleParams) + "\n";
-            out += "  globalParams:     " + describe(stage.globalParamsSeen) + "\n";
-            out += "  reads (module):   " + joined(stage.moduleParams.readLog()) + "\n";
+            out += "  moduleParams:     " + describe(stage->moduleParams()) + "\n";
+            out += "  globalParams:     " + describe(stage->globalParamsSeen()) + "\n";
+            out += "  reads (module):   " + joined(stage->moduleParams().readLog()) + "\n";
             out += "  reads (global):   " + joined(globalParams.readLog()) + "\n";
             out += "  globalParams now: " + describe(globalParams) + "\n";
             out += "input kind:        " + std::to_string(module.getInputKind()) + " (" +
@@ -83,8 +87,8 @@ int infoCommand(const InfoOptions& options) {
             out += "output type name:  \"" + module.getOutputTypeName() + "\"\n";
             out += "parameter note:    \"" + module.getParameterNote() + "\"\n";
             out += "isTyped:           " + std::to_string(module.isTyped()) + "\n";
-            out += "getOutputSize(" + std::to_string(globalParams.getInt("windowSize", 4096)) +
-                   "): " + std::to_string(module.getOutputSize(std::uint32_t(globalParams.getInt("windowSize", 4096)))) +
+            out += "getOutputSize(" + std::to_string(inputSize) +
+                   "): " + std::to_string(module.getOutputSize(std::uint32_t(inputSize))) +
                    " (announced; returned blocks may differ)\n";
         }
         std::fwrite(out.data(), 1, out.size(), stdout);

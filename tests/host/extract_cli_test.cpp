@@ -139,6 +139,59 @@ TEST(ZqxExtract, RateConversionComesFirstAndRewritesTheChainParameters) {
 }
 
 // Every failure: one line on stderr naming the thing, status 1, and no result file.
+TEST(ZqxExtract, FoldersKeepTheirSubFoldersAndSkipExistingResumesARun) {
+    REQUIRE_PLUGINS("zqx_ratefold", "zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("corpus");
+    for (const char* file : {"in/a/song.wav", "in/b/song.wav", "in/.hidden/song.wav"}) {
+        fs::create_directories(fs::path(dir.file(file)).parent_path());
+        ASSERT_TRUE(zqx::test::writeAudio(dir.file(file), music(44100, 1.0, 1), 1, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    }
+    const std::string command = "extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("in"));
+    auto r = runZqx(command);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(directoryEntries(dir.file("out")), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(directoryEntries(dir.file("out/b")),
+              (std::vector<std::string>{"song.chroma.csv", "song.dynamics.csv", "song.json", "song.rhythm.csv"}));
+
+    // A stopped run: one set is complete, the other lacks a file. Only the incomplete one is redone.
+    zqx::test::writeText(dir.file("out/a/song.json"), "kept");
+    fs::remove(dir.file("out/b/song.rhythm.csv"));
+    r = runZqx(command + " --skip-existing");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "zqx: 1 of 2 files skipped: their results exist\n");
+    EXPECT_EQ(readText(dir.file("out/a/song.json")), "kept");
+    EXPECT_TRUE(fs::exists(dir.file("out/b/song.rhythm.csv")));
+
+    fs::create_directories(dir.file("none/.hidden"));
+    fs::copy_file(dir.file("in/a/song.wav"), dir.file("none/.hidden/song.wav"));
+    r = runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("none")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zqx: no audio files among the inputs\n");
+}
+
+TEST(ZqxExtract, ARateTheChromaModuleRefusesIsResampledAndTheJsonSaysSo) {
+    REQUIRE_PLUGINS("zqx_ratefold", "zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("lowrate");
+    ASSERT_TRUE(zqx::test::writeAudio(dir.file("speech.wav"), music(8000, 5.0, 1), 1, 8000,
+                                      SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    const auto r = runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("speech.wav")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json doc = json::parse(readText(dir.file("out/speech.json")));
+    EXPECT_EQ(doc["rateConversion"]["automatic"], true);
+    EXPECT_EQ(doc["rateConversion"]["fromHz"], 8000);
+    EXPECT_EQ(doc["rateConversion"]["toHz"], 22050);
+    EXPECT_EQ(doc["analysisSampleRate"], 22050);
+    EXPECT_EQ(doc["modules"][0]["name"], "zqx_ratefold");
+    EXPECT_EQ(doc["features"]["rhythm"]["times"].size(), 1u);
+    EXPECT_EQ(doc["features"]["dynamics"]["times"].size(), 1u);
+
+    // At a rate the chain accepts nothing is converted.
+    ASSERT_TRUE(zqx::test::writeAudio(dir.file("music.wav"), music(22050, 1.0, 1), 1, 22050,
+                                      SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    ASSERT_EQ(runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("music.wav"))).status, 0);
+    EXPECT_TRUE(json::parse(readText(dir.file("out/music.json")))["rateConversion"].is_null());
+}
+
 TEST(ZqxExtract, FailuresNameTheProblemAndLeaveNoFiles) {
     REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
     ScratchDir dir("exerr");
@@ -190,10 +243,11 @@ TEST(ZqxExtract, AFailedRunKeepsTheResultsOfAnEarlierOne) {
 }
 
 TEST(ZqxExtract, AMissingPluginIsNamedNotSkipped) {
-    REQUIRE_PLUGINS("zqx_tonewheel");
-    // A copy of zqx in a folder with the chroma plug-in only: discovery beside the executable.
+    REQUIRE_PLUGINS("zqx_ratefold", "zqx_tonewheel");
+    // A copy of zqx in a folder with the resampler and the chroma plug-in only: discovery beside
+    // the executable. The resampler is needed for every file (a low rate brings it in).
     ScratchDir dir("lonely");
-    for (const char* file : {"zqx", "zqx_tonewheel.so", "tonalscan.so"})
+    for (const char* file : {"zqx", "zqx_ratefold.so", "zqx_tonewheel.so", "tonalscan.so"})
         if (fs::exists(kBinDir / file)) fs::copy_file(kBinDir / file, dir.path() / file);
     ASSERT_TRUE(zqx::test::writeAudio(dir.file("ok.wav"), music(44100, 1.0, 1), 1, 44100,
                                       SF_FORMAT_WAV | SF_FORMAT_PCM_16));

@@ -52,22 +52,22 @@ TEST(FeatureChain, ResultsDoNotDependOnHowTheAudioArrives) {
             at += n;
         }
         pieces.finish();
-        expectSame(whole.chroma(), pieces.chroma());
-        expectSame(whole.rhythm(), pieces.rhythm());
-        expectSame(whole.dynamics(), pieces.dynamics());
+        ASSERT_EQ(whole.streams().size(), 3u);
+        for (std::size_t s = 0; s < whole.streams().size(); ++s) expectSame(whole.streams()[s], pieces.streams()[s]);
 
         const int rate = targetRate ? targetRate : 44100;
         EXPECT_EQ(whole.analysisRate(), rate);
-        ASSERT_EQ(whole.stages().front().name, targetRate ? "zqx_ratefold" : "zqx_tonewheel");
+        ASSERT_EQ(whole.modules().stages().front().name(), targetRate ? "zqx_ratefold" : "zqx_tonewheel");
         // 4.3 s in 10 ms frames: 430, one group of 400 and 30 left over.
         EXPECT_EQ(whole.bandFrames(), 430);
-        EXPECT_EQ(whole.rhythm().rows(), 1u);
-        EXPECT_EQ(whole.framesWithoutRhythm(), 30);
-        EXPECT_EQ(whole.dynamics().rows(), 1u);
+        EXPECT_EQ(whole.stream("rhythm").rows(), 1u);
+        EXPECT_EQ(whole.stream("rhythm").fact("framesAfterLastGroup"), 30);
+        EXPECT_EQ(whole.stream("dynamics").rows(), 1u);
         const std::int64_t analysed = whole.analysedSamples();
-        const std::size_t blocks = std::size_t((analysed + whole.chromaBlockLength() - 1) / whole.chromaBlockLength());
-        EXPECT_EQ(whole.chroma().rows(), blocks);
-        EXPECT_EQ(whole.chroma().width, 24u);
+        const long long blockLength = whole.stream("chroma").fact("blockLength");
+        const std::size_t blocks = std::size_t((analysed + blockLength - 1) / blockLength);
+        EXPECT_EQ(whole.stream("chroma").rows(), blocks);
+        EXPECT_EQ(whole.stream("chroma").width, 24u);
     }
 }
 
