@@ -9,7 +9,7 @@ BandFrames::BandFrames(int sampleRate, std::size_t stepSize, std::size_t blockSi
 void BandFrames::push(const float* block, std::vector<float>& rows) {
     // Block k covers samples k*step .. k*step + block - 1, so after the first block only its last
     // `step` samples are new.
-    const std::size_t skip = m_first ? 0 : m_blockSize - m_stepSize;
+    const std::size_t skip = newSamplesStart();
     m_first = false;
     m_frontEnd.push(block + skip, m_blockSize - skip, rows);
     m_samples += std::int64_t(m_blockSize - skip);

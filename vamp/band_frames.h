@@ -23,6 +23,9 @@ public:
     // The end of the stream: appends the rows of the frames that start before it.
     void finish(std::vector<float>& rows);
 
+    // Where the samples not seen before start in the next block pushed: 0 for the first block,
+    // blockSize - stepSize after it.
+    std::size_t newSamplesStart() const { return m_first ? 0 : m_blockSize - m_stepSize; }
     int bandCount() const { return m_frontEnd.bandCount(); }
     // Samples handed to the front-end so far.
     std::int64_t samples() const { return m_samples; }

@@ -1,6 +1,8 @@
 // zqx-dynamics: parameters, the level rows handed to zqx_swellgrid and the value at the end.
 #include "vamp/dynamics_plugin.h"
 
+#include <cmath>
+#include <cstdio>
 #include <exception>
 #include <stdexcept>
 
@@ -10,7 +12,7 @@ namespace zqx::vamp {
 
 namespace {
 
-enum Output { kDynamicRange };
+enum Output { kDynamicRange, kIntegratedLoudness, kLoudnessRange, kSamplePeak };
 
 // Band frames are 10 ms apart; the module is told so.
 constexpr double kFrameDurationMs = 10.0;
@@ -69,7 +71,27 @@ Vamp::Plugin::OutputList DynamicsPlugin::getOutputDescriptors() const {
     d.sampleType = Vamp::Plugin::OutputDescriptor::VariableSampleRate;
     d.sampleRate = 0.0f;
     d.hasDuration = true;
-    return {d};
+    OutputList outputs{d};
+    // The loudness figures: one value each for the whole stream, minus infinity for audio below
+    // the measurement's absolute gate (silence) or, for the peak, all zeros.
+    const struct {
+        const char* identifier;
+        const char* name;
+        const char* unit;
+        const char* description;
+    } loudness[] = {
+        {"integrated_lufs", "Integrated loudness", "LUFS", "EBU R128 integrated loudness of every channel"},
+        {"range_lu", "Loudness range", "LU", "EBU Tech 3342 loudness range (0 when too little passes its gates)"},
+        {"sample_peak_dbfs", "Sample peak", "dBFS", "The largest absolute sample of any channel"},
+    };
+    for (const auto& figure : loudness) {
+        d.identifier = figure.identifier;
+        d.name = figure.name;
+        d.unit = figure.unit;
+        d.description = figure.description;
+        outputs.push_back(d);
+    }
+    return outputs;
 }
 
 bool DynamicsPlugin::initialise(size_t channels, size_t stepSize, size_t blockSize) {
@@ -78,6 +100,7 @@ bool DynamicsPlugin::initialise(size_t channels, size_t stepSize, size_t blockSi
     if (!checkSizes(channels, stepSize, blockSize, 800, 1)) return false;
     m_stepSize = stepSize;
     m_blockSize = blockSize;
+    m_channels = channels;
     return start();
 }
 
@@ -97,15 +120,38 @@ bool DynamicsPlugin::start() {
         for (auto& [name, value] : moduleParams)
             if (name == "size") value = size;
         moduleParams.emplace_back("frameDuration", kFrameDurationMs);
+        m_meter = std::make_unique<summary::LoudnessMeter>(unsigned(m_channels), (unsigned long)sampleRate());
         m_swellgrid = std::make_unique<host::ModuleChain>(
             std::vector<host::ChainStage>{{"zqx_swellgrid", moduleParams}}, host::defaultGlobalParams(sampleRate()),
             modulePluginLocator());
     } catch (const std::exception& error) {
         m_frames.reset();
         m_swellgrid.reset();
+        m_meter.reset();
         return refuse(error.what());
     }
     return true;
+}
+
+void DynamicsPlugin::measure(const float* const* inputBuffers) {
+    // The samples this block adds to the stream, interleaved as the meter reads them.
+    const std::size_t start = m_frames->newSamplesStart();
+    const std::size_t frames = m_blockSize - start;
+    m_interleaved.resize(frames * m_channels);
+    for (std::size_t i = 0; i < frames; ++i)
+        for (std::size_t c = 0; c < m_channels; ++c) m_interleaved[i * m_channels + c] = inputBuffers[c][start + i];
+    m_meter->add(m_interleaved.data(), frames);
+}
+
+Vamp::Plugin::Feature DynamicsPlugin::wholeStream(float value, const std::string& label) const {
+    Feature feature;
+    feature.hasTimestamp = true;
+    feature.timestamp = Vamp::RealTime::zeroTime;
+    feature.hasDuration = true;
+    feature.duration = Vamp::RealTime::frame2RealTime(long(m_frames->samples()), unsigned(sampleRate()));
+    feature.values.push_back(value);
+    feature.label = label;
+    return feature;
 }
 
 void DynamicsPlugin::reset() {
@@ -126,17 +172,25 @@ void DynamicsPlugin::takeRows(bool last, FeatureSet& features) {
         m_swellgrid->setEndOfStream();
         const host::BlockView out = m_swellgrid->process(m_heldRow.data(), 1, std::uint32_t(bands));
         m_heldRow.clear();
-        if (out.size == 0) return;
-        Feature range;
-        range.hasTimestamp = true;
-        range.timestamp = Vamp::RealTime::zeroTime;
-        range.hasDuration = true;
-        range.duration = Vamp::RealTime::frame2RealTime(long(m_frames->samples()), unsigned(sampleRate()));
-        range.values.push_back(out.data[0]);
-        features[kDynamicRange].push_back(std::move(range));
+        if (out.size > 0) features[kDynamicRange].push_back(wholeStream(out.data[0], ""));
+        const summary::Loudness loudness = m_meter->result();
+        const struct {
+            int output;
+            double value;
+            const char* unit;
+        } figures[] = {{kIntegratedLoudness, loudness.integratedLufs, "LUFS"},
+                       {kLoudnessRange, loudness.rangeLu, "LU"},
+                       {kSamplePeak, loudness.samplePeakDbfs, "dBFS"}};
+        for (const auto& figure : figures) {
+            char label[48];
+            if (std::isfinite(figure.value)) std::snprintf(label, sizeof label, "%.1f %s", figure.value, figure.unit);
+            else std::snprintf(label, sizeof label, "silence");
+            features[figure.output].push_back(wholeStream(float(figure.value), label));
+        }
     } catch (const std::exception& error) {
         m_frames.reset();
         m_swellgrid.reset();
+        m_meter.reset();
         m_rows.clear();
         (void)refuse(error.what());
     }
@@ -145,6 +199,13 @@ void DynamicsPlugin::takeRows(bool last, FeatureSet& features) {
 Vamp::Plugin::FeatureSet DynamicsPlugin::process(const float* const* inputBuffers, Vamp::RealTime) {
     FeatureSet features;
     if (!m_frames) return features;
+    try {
+        measure(inputBuffers);
+    } catch (const std::exception& error) {
+        m_frames.reset();
+        (void)refuse(error.what());
+        return features;
+    }
     m_frames->push(mono(inputBuffers), m_rows);
     takeRows(false, features);
     return features;

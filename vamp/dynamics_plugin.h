@@ -1,5 +1,6 @@
 // zqx-dynamics: zqx_swellgrid fed, as by the zqx command, the mean of the band-energy rows every
-// 10 ms; its one value, the dynamic range of the stream, comes at the end.
+// 10 ms, and the loudness of the stream (EBU R128, every channel) from the summary library; the
+// values of the whole stream come at its end.
 #pragma once
 
 #include <memory>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "host/module_chain.h"
+#include "summary/loudness_meter.h"
 #include "vamp/adapted_plugin.h"
 #include "vamp/band_frames.h"
 
@@ -34,6 +36,8 @@ public:
 private:
     bool start();
     void takeRows(bool last, FeatureSet& features);
+    void measure(const float* const* inputBuffers);
+    Feature wholeStream(float value, const std::string& label) const;
 
     size_t m_stepSize = 0;
     size_t m_blockSize = 0;
@@ -41,6 +45,9 @@ private:
     std::unique_ptr<host::ModuleChain> m_swellgrid;  // the one stage zqx_swellgrid
     std::vector<float> m_rows;
     std::vector<float> m_heldRow;
+    size_t m_channels = 1;
+    std::unique_ptr<summary::LoudnessMeter> m_meter;
+    std::vector<float> m_interleaved;
 };
 
 }  // namespace zqx::vamp

@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <exception>
 
+#include "summary/tempo_estimate.h"
 #include "vamp/module_locator.h"
 
 namespace zqx::vamp {
 
 namespace {
 
-enum Output { kBands, kFeatures, kPeriodicity };
+enum Output { kBands, kFeatures, kPeriodicity, kTempo };
 
 // The defaults are those of `zqx extract`; the end-to-end test compares the two with them.
 const std::vector<MappedParameter>& rhythmParameters() {
@@ -153,6 +154,21 @@ Vamp::Plugin::OutputList RhythmPlugin::getOutputDescriptors() const {
     for (int i = 0; i < lags.count; ++i) periodicity.binNames.push_back(lagName(lags.first + i));
     periodicity.binCount = size_t(lags.count);
     outputs.push_back(periodicity);
+
+    Vamp::Plugin::OutputDescriptor tempo;
+    tempo.identifier = "tempo";
+    tempo.name = "Tempo";
+    tempo.description = "The beat rate of the whole stream (0 when there is no periodicity to measure), given at its "
+                        "end; the label adds whether the beat is steady and how sure the estimate is";
+    tempo.unit = "BPM";
+    tempo.hasFixedBinCount = true;
+    tempo.binCount = 1;
+    tempo.hasKnownExtents = false;
+    tempo.isQuantized = false;
+    tempo.sampleType = Vamp::Plugin::OutputDescriptor::VariableSampleRate;
+    tempo.sampleRate = 0.0f;
+    tempo.hasDuration = true;
+    outputs.push_back(tempo);
     return outputs;
 }
 
@@ -170,6 +186,7 @@ bool RhythmPlugin::start() {
     m_group.clear();
     m_frame = 0;
     m_groupIndex = 0;
+    m_onset = summary::OnsetEnvelope();
     try {
         m_frames = std::make_unique<BandFrames>(sampleRate(), m_stepSize, m_blockSize);
         m_pulsegrid = std::make_unique<host::ModuleChain>(
@@ -199,6 +216,7 @@ void RhythmPlugin::takeRows(FeatureSet& features) {
             energies.values.assign(row, row + bands);
             features[kBands].push_back(std::move(energies));
             ++m_frame;
+            m_onset.addFrame(row, bands);
 
             m_group.insert(m_group.end(), row, row + bands);
             if (m_group.size() < std::size_t(m_groupFrames) * bands) continue;
@@ -239,6 +257,28 @@ Vamp::Plugin::FeatureSet RhythmPlugin::getRemainingFeatures() {
     if (!m_frames) return features;
     m_frames->finish(m_rows);
     takeRows(features);
+    if (!m_frames) return features;
+    try {
+        const std::vector<float>& onset = m_onset.values();
+        const summary::TempoEstimate tempo =
+            summary::estimateTempo(onset.data(), onset.size(), host::BandEnergyFrontEnd::kFramePeriodSeconds);
+        Feature answer;
+        answer.hasTimestamp = true;
+        answer.timestamp = Vamp::RealTime::zeroTime;
+        answer.hasDuration = true;
+        answer.duration = Vamp::RealTime::frame2RealTime(long(m_frames->samples()), unsigned(sampleRate()));
+        answer.values.push_back(float(tempo.bpm));
+        char label[96];
+        if (tempo.bpm > 0.0)
+            std::snprintf(label, sizeof label, "%.1f BPM, %s, confidence %.2f", tempo.bpm,
+                          tempo.steady ? "steady" : "no steady beat", tempo.confidence);
+        else
+            std::snprintf(label, sizeof label, "no periodicity to measure");
+        answer.label = label;
+        features[kTempo].push_back(std::move(answer));
+    } catch (const std::exception& error) {
+        (void)refuse(error.what());
+    }
     return features;
 }
 

@@ -1,6 +1,6 @@
 // zqx-rhythm: the band energies of the zqx command's front-end (a row of critical-band values
-// every 10 ms) and zqx_pulsegrid on groups of those rows: the rhythm feature vector and its
-// periodicity profile per group.
+// every 10 ms), zqx_pulsegrid on groups of those rows (the rhythm feature vector and its
+// periodicity profile per group), and the tempo of the stream from the summary library.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/module_chain.h"
+#include "summary/onset_envelope.h"
 #include "vamp/adapted_plugin.h"
 #include "vamp/band_frames.h"
 
@@ -47,6 +48,7 @@ private:
     std::vector<float> m_group;
     std::int64_t m_frame = 0;
     std::int64_t m_groupIndex = 0;
+    summary::OnsetEnvelope m_onset;
 };
 
 }  // namespace zqx::vamp

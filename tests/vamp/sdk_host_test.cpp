@@ -30,26 +30,31 @@ std::unique_ptr<Plugin> load(const std::string& identifier, float rate) {
 using Parameters = std::map<std::string, float>;
 using Outputs = std::map<int, Plugin::FeatureList>;
 
-// Feeds the samples in blocks of `block` every `step` samples, the last ones padded with zeros,
-// as hosts do; then collects the remaining features.
-Outputs runBlocks(Plugin& plugin, const std::vector<float>& samples, std::size_t step, std::size_t block) {
+// Feeds the channels (of equal length) in blocks of `block` every `step` samples, the last ones
+// padded with zeros, as hosts do; then collects the remaining features.
+Outputs runBlocks(Plugin& plugin, const std::vector<std::vector<float>>& channels, std::size_t step,
+                  std::size_t block) {
     Outputs outputs;
-    std::vector<float> buffer(block);
-    const float* channels[1] = {buffer.data()};
+    std::vector<std::vector<float>> buffers(channels.size(), std::vector<float>(block));
+    std::vector<const float*> pointers;
+    for (const auto& buffer : buffers) pointers.push_back(buffer.data());
     auto collect = [&outputs](const Plugin::FeatureSet& set) {
         for (const auto& [output, list] : set) outputs[output].insert(outputs[output].end(), list.begin(), list.end());
     };
-    for (std::size_t start = 0; start < samples.size(); start += step) {
-        const std::size_t n = std::min(block, samples.size() - start);
-        std::copy(samples.begin() + long(start), samples.begin() + long(start + n), buffer.begin());
-        std::fill(buffer.begin() + long(n), buffer.end(), 0.0f);
-        collect(plugin.process(channels, Vamp::RealTime::frame2RealTime(long(start), kFixtureRate)));
+    const std::size_t length = channels[0].size();
+    for (std::size_t start = 0; start < length; start += step) {
+        const std::size_t n = std::min(block, length - start);
+        for (std::size_t c = 0; c < channels.size(); ++c) {
+            std::copy(channels[c].begin() + long(start), channels[c].begin() + long(start + n), buffers[c].begin());
+            std::fill(buffers[c].begin() + long(n), buffers[c].end(), 0.0f);
+        }
+        collect(plugin.process(pointers.data(), Vamp::RealTime::frame2RealTime(long(start), kFixtureRate)));
     }
     collect(plugin.getRemainingFeatures());
     return outputs;
 }
 
-Outputs run(const std::string& identifier, const Parameters& parameters, const std::vector<float>& samples,
+Outputs run(const std::string& identifier, const Parameters& parameters, const std::vector<std::vector<float>>& channels,
             std::size_t step = 4096, std::size_t block = 4096) {
     const std::unique_ptr<Plugin> plugin = load(identifier, kFixtureRate);
     if (!plugin) {
@@ -57,11 +62,16 @@ Outputs run(const std::string& identifier, const Parameters& parameters, const s
         return {};
     }
     for (const auto& [name, value] : parameters) plugin->setParameter(name, value);
-    if (!plugin->initialise(1, step, block)) {
+    if (!plugin->initialise(channels.size(), step, block)) {
         ADD_FAILURE() << identifier << " refused to initialise";
         return {};
     }
-    return runBlocks(*plugin, samples, step, block);
+    return runBlocks(*plugin, channels, step, block);
+}
+
+Outputs run(const std::string& identifier, const Parameters& parameters, const std::vector<float>& samples,
+            std::size_t step = 4096, std::size_t block = 4096) {
+    return run(identifier, parameters, std::vector<std::vector<float>>{samples}, step, block);
 }
 
 class SdkHost : public ::testing::Test {
@@ -172,13 +182,52 @@ TEST_F(SdkHost, ResetStartsANewStream) {
         SCOPED_TRACE(identifier);
         const std::unique_ptr<Plugin> plugin = load(identifier, kFixtureRate);
         ASSERT_TRUE(plugin && plugin->initialise(1, 4096, 4096));
-        const Outputs first = runBlocks(*plugin, s_samples, 4096, 4096);
+        const Outputs first = runBlocks(*plugin, {s_samples}, 4096, 4096);
         plugin->reset();
-        const Outputs second = runBlocks(*plugin, s_samples, 4096, 4096);
+        const Outputs second = runBlocks(*plugin, {s_samples}, 4096, 4096);
         ASSERT_FALSE(first.empty());
         ASSERT_EQ(first.size(), second.size());
         for (const auto& [output, list] : first)
             EXPECT_TRUE(sameFeatures(list, second.at(output), list.size())) << "output " << output;
+    }
+}
+
+// The figures of the whole stream, in output order of zqx-dynamics after the dynamic range.
+enum { kIntegrated = 1, kRange = 2, kPeak = 3 };
+
+TEST_F(SdkHost, LoudnessMeasuresEveryChannelNotTheMix) {
+    const std::vector<float> silent(s_samples.size(), 0.0f);
+    Outputs mono = run("zqx-dynamics", {}, s_samples);
+    Outputs stereo = run("zqx-dynamics", {}, std::vector<std::vector<float>>{s_samples, silent});
+    float peak = 0.0f;
+    for (float v : s_samples) peak = std::max(peak, std::abs(v));
+    // A silent second channel adds no power: the same loudness as the first alone, where the mix
+    // (half the amplitude) would read 6 dB lower.
+    ASSERT_EQ(stereo[kIntegrated].size(), 1u);
+    ASSERT_EQ(mono[kIntegrated].size(), 1u);
+    EXPECT_NEAR(stereo[kIntegrated][0].values[0], mono[kIntegrated][0].values[0], 0.01);
+    EXPECT_LT(mono[kIntegrated][0].values[0], -10.0f);
+    EXPECT_NEAR(stereo[kPeak][0].values[0], 20.0 * std::log10(peak), 1e-3);
+    EXPECT_EQ(stereo[kRange].size(), 1u);
+    // The mix still drives the dynamic range: half the amplitude, a changed value.
+    EXPECT_NE(stereo[0][0].values[0], mono[0][0].values[0]);
+}
+
+TEST_F(SdkHost, TempoOfClickTracks) {
+    for (const double bpm : {75.0, 100.0, 150.0}) {
+        SCOPED_TRACE(bpm);
+        std::vector<float> clicks(std::size_t(20 * kFixtureRate), 0.0f);
+        const double period = 60.0 / bpm * kFixtureRate;
+        for (double at = 0.0; at + 200 < double(clicks.size()); at += period)
+            for (std::size_t i = 0; i < 200; ++i) clicks[std::size_t(at) + i] = (i % 2 ? 0.8f : -0.8f) * float(200 - i) / 200;
+        Outputs outputs = run("zqx-rhythm", {}, clicks);
+        ASSERT_EQ(outputs[3].size(), 1u);
+        const Plugin::Feature& tempo = outputs[3][0];
+        EXPECT_NEAR(tempo.values[0], bpm, 0.01 * bpm);
+        EXPECT_NE(tempo.label.find("steady"), std::string::npos) << tempo.label;
+        // The stream as the host handed it over: whole blocks, the last one padded.
+        EXPECT_NEAR(tempo.duration.sec + tempo.duration.nsec * 1e-9,
+                    std::ceil(double(clicks.size()) / 4096) * 4096 / kFixtureRate, 1e-6);
     }
 }
 
