@@ -1,10 +1,9 @@
-// zqx-chroma: parameters, block sizes and the two chroma outputs.
+// zqx-chroma: the two chroma outputs of each block.
 #include "vamp/chroma_plugin.h"
 
 #include <exception>
 
-#include "vamp/module_locator.h"
-#include "vamp/pitch_class_names.h"
+#include "summary/pitch_names.h"
 
 namespace zqx::vamp {
 
@@ -12,38 +11,7 @@ namespace {
 
 enum Output { kPeak, kMean };
 
-// The defaults are those of `zqx extract`; the end-to-end test compares the two with them.
-const std::vector<MappedParameter>& chromaParameters() {
-    // Built once, on first use; lives until the library is unloaded.
-    static const std::vector<MappedParameter> table = [] {
-        std::vector<MappedParameter> t;
-        t.push_back({wholeNumberParameter("loedge", "Lowest peak frequency",
-                                          "Lower edge of the spectral peak search (FFT mode)", "Hz", 0, 20000, 100),
-                     "loedge", ModuleValueKind::Int});
-        t.push_back({wholeNumberParameter("hiedge", "Highest peak frequency",
-                                          "Upper edge of the spectral peak search (FFT mode); must exceed the "
-                                          "lowest",
-                                          "Hz", 1, 24000, 5000),
-                     "hiedge", ModuleValueKind::Int});
-        t.push_back({wholeNumberParameter("earTransfer", "Outer-ear weighting",
-                                          "Weight the spectrum with an outer-ear transfer curve (FFT mode)", "", 0,
-                                          1, 1),
-                     "earTransfer", ModuleValueKind::Bool});
-        t.push_back({wholeNumberParameter("numMaxima", "Peaks per block",
-                                          "How many of the strongest spectral peaks make the peak chroma (FFT mode)",
-                                          "", 1, 480, 10),
-                     "numMaxima", ModuleValueKind::Int});
-        MappedParameter mode{wholeNumberParameter("mode", "Analysis",
-                                                  "FFT: one windowed FFT per block; MRFFT: the multi-resolution "
-                                                  "pitch analysis (the peak settings do not apply)",
-                                                  "", 0, 1, 0),
-                             "useMRFFT", ModuleValueKind::Bool};
-        mode.descriptor.valueNames = {"FFT", "MRFFT"};
-        t.push_back(mode);
-        return t;
-    }();
-    return table;
-}
+}  // namespace
 
 Vamp::Plugin::OutputDescriptor chromaOutput(const char* identifier, const char* name, const char* description) {
     Vamp::Plugin::OutputDescriptor d;
@@ -52,15 +20,13 @@ Vamp::Plugin::OutputDescriptor chromaOutput(const char* identifier, const char* 
     d.description = description;
     d.hasFixedBinCount = true;
     d.binCount = 12;
-    for (const char* pitchClass : kPitchClassNames) d.binNames.push_back(pitchClass);
+    for (int pitchClass = 0; pitchClass < 12; ++pitchClass) d.binNames.push_back(summary::pitchClassName(pitchClass));
     d.hasKnownExtents = false;
     d.isQuantized = false;
     d.sampleType = Vamp::Plugin::OutputDescriptor::OneSamplePerStep;
     d.hasDuration = false;
     return d;
 }
-
-}  // namespace
 
 ChromaPlugin::ChromaPlugin(float inputSampleRate) : AdaptedPlugin(inputSampleRate, chromaParameters()) {}
 
@@ -70,14 +36,6 @@ std::string ChromaPlugin::getDescription() const {
     return "Chroma per block from zqx_tonewheel: spectral peaks and the whole spectrum folded onto the twelve "
            "pitch classes";
 }
-
-size_t ChromaPlugin::getPreferredBlockSize() const {
-    const int rate = sampleRate();
-    if (rate < 1) return 4096;
-    return size_t(host::defaultGlobalParams(rate).getInt("windowSize", 4096));
-}
-
-size_t ChromaPlugin::getPreferredStepSize() const { return getPreferredBlockSize(); }
 
 Vamp::Plugin::OutputList ChromaPlugin::getOutputDescriptors() const {
     return {chromaOutput("peak", "Peak chroma",
@@ -91,24 +49,15 @@ Vamp::Plugin::OutputList ChromaPlugin::getOutputDescriptors() const {
 bool ChromaPlugin::initialise(size_t channels, size_t stepSize, size_t blockSize) {
     m_chain.reset();
     if (!checkSizes(channels, stepSize, blockSize, 1, 1)) return false;
-    if (sampleRate() < kResampledRate && stepSize != blockSize)
-        return refuse("below " + std::to_string(kResampledRate) + " Hz the audio is resampled block by block, "
-                      "so the step size must equal the block size (" + std::to_string(blockSize) + ")");
+    const std::string problem = chromaSizeProblem(sampleRate(), stepSize, blockSize);
+    if (!problem.empty()) return refuse(problem);
     m_blockSize = blockSize;
-    return createChain();
+    return start();
 }
 
-bool ChromaPlugin::createChain() {
-    const int rate = sampleRate();
-    host::ParameterMap globals = host::defaultGlobalParams(rate);
-    globals.set("windowSize", int(m_blockSize));
-    std::vector<host::ChainStage> stages;
-    if (rate < kResampledRate)
-        stages.push_back({"zqx_ratefold",
-                          {{"inSampRate", rate}, {"outSampRate", kResampledRate}, {"antiAliasFilter", true}}});
-    stages.push_back({"zqx_tonewheel", parameters().moduleParameters()});
+bool ChromaPlugin::start() {
     try {
-        m_chain = std::make_unique<host::ModuleChain>(stages, std::move(globals), modulePluginLocator());
+        m_chain = std::make_unique<ChromaChain>(sampleRate(), m_blockSize, parameters().moduleParameters());
     } catch (const std::exception& error) {
         m_chain.reset();
         return refuse(error.what());
@@ -117,14 +66,14 @@ bool ChromaPlugin::createChain() {
 }
 
 void ChromaPlugin::reset() {
-    if (m_chain) (void)createChain();
+    if (m_chain) (void)start();
 }
 
 Vamp::Plugin::FeatureSet ChromaPlugin::process(const float* const* inputBuffers, Vamp::RealTime) {
     FeatureSet features;
     if (!m_chain) return features;
     try {
-        const host::BlockView out = m_chain->process(mono(inputBuffers), 1, std::uint32_t(m_blockSize));
+        const host::BlockView out = m_chain->process(mono(inputBuffers));
         if (out.size != 24) return features;
         Feature peak, mean;
         peak.values.assign(out.data, out.data + 12);

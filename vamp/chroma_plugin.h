@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "host/module_chain.h"
 #include "vamp/adapted_plugin.h"
+#include "vamp/chroma_chain.h"
 
 namespace zqx::vamp {
 
@@ -20,27 +20,26 @@ public:
     std::string getName() const override { return "zqx Chroma"; }
     std::string getDescription() const override;
 
-    // The block the zqx command gives the module at this rate: the power of two nearest 93 ms
-    // (4096 at 44.1 and 48 kHz, 2048 at 22.05 kHz); steps of one block.
-    size_t getPreferredBlockSize() const override;
-    size_t getPreferredStepSize() const override;
+    // The block the zqx command gives the module at this rate (preferredChromaBlock); steps of
+    // one block.
+    size_t getPreferredBlockSize() const override { return preferredChromaBlock(sampleRate()); }
+    size_t getPreferredStepSize() const override { return getPreferredBlockSize(); }
     OutputList getOutputDescriptors() const override;
 
-    // Any block length; any step up to the block, except when resampling (below 22050 Hz), where
-    // the resampler's filter runs on from block to block and so the step must equal the block.
+    // Any block length; any step up to the block, except when resampling (chromaSizeProblem).
     bool initialise(size_t channels, size_t stepSize, size_t blockSize) override;
     void reset() override;
     FeatureSet process(const float* const* inputBuffers, Vamp::RealTime timestamp) override;
     FeatureSet getRemainingFeatures() override;
 
-    // The rate the module analyses when the host's rate is below what it accepts.
-    static constexpr int kResampledRate = 22050;
-
 private:
-    bool createChain();
+    bool start();
 
-    std::unique_ptr<host::ModuleChain> m_chain;
+    std::unique_ptr<ChromaChain> m_chain;
     size_t m_blockSize = 0;
 };
+
+// The descriptor of a chroma output: 12 bins named by pitch class, one row per step.
+Vamp::Plugin::OutputDescriptor chromaOutput(const char* identifier, const char* name, const char* description);
 
 }  // namespace zqx::vamp

@@ -5,6 +5,7 @@
 
 #include "vamp/chroma_plugin.h"
 #include "vamp/dynamics_plugin.h"
+#include "vamp/key_chords_plugin.h"
 #include "vamp/rhythm_plugin.h"
 
 extern "C" __attribute__((visibility("default"))) const VampPluginDescriptor* vampGetPluginDescriptor(
@@ -13,10 +14,12 @@ extern "C" __attribute__((visibility("default"))) const VampPluginDescriptor* va
     static Vamp::PluginAdapter<zqx::vamp::ChromaPlugin> chroma;
     static Vamp::PluginAdapter<zqx::vamp::RhythmPlugin> rhythm;
     static Vamp::PluginAdapter<zqx::vamp::DynamicsPlugin> dynamics;
+    static Vamp::PluginAdapter<zqx::vamp::KeyChordsPlugin> keyChords;
     switch (index) {
     case 0: return chroma.getDescriptor();
     case 1: return rhythm.getDescriptor();
     case 2: return dynamics.getDescriptor();
+    case 3: return keyChords.getDescriptor();
     default: return nullptr;
     }
 }

@@ -178,7 +178,7 @@ TEST_F(SdkHost, OverlappingBlocksCountEverySampleOnce) {
 }
 
 TEST_F(SdkHost, ResetStartsANewStream) {
-    for (const char* identifier : {"zqx-chroma", "zqx-rhythm", "zqx-dynamics"}) {
+    for (const char* identifier : {"zqx-chroma", "zqx-rhythm", "zqx-dynamics", "zqx-key-chords"}) {
         SCOPED_TRACE(identifier);
         const std::unique_ptr<Plugin> plugin = load(identifier, kFixtureRate);
         ASSERT_TRUE(plugin && plugin->initialise(1, 4096, 4096));

@@ -64,7 +64,7 @@ TEST_F(SimpleHost, ListsEveryPlugin) {
     for (const std::string& line : lines(r.out))
         if (line.rfind("vamp:zqx_vamp:", 0) == 0) ids.push_back(line);
     EXPECT_EQ(ids, (std::vector<std::string>{"vamp:zqx_vamp:zqx-chroma", "vamp:zqx_vamp:zqx-dynamics",
-                                             "vamp:zqx_vamp:zqx-rhythm"}));
+                                             "vamp:zqx_vamp:zqx-key-chords", "vamp:zqx_vamp:zqx-rhythm"}));
 }
 
 // Each output against the columns [first, first + count) of a zqx extract stream, row by row
@@ -141,6 +141,29 @@ TEST_F(SimpleHost, ChromaBelow22050HzIsResampledFirst) {
     }
 }
 
+// The demo music is C, Am, F, G, one chord per 2-second bar, repeated.
+TEST_F(SimpleHost, KeyAndChordsOfTheDemoMusic) {
+    const std::string demo = s_dir->file("demo.wav");
+    const CommandResult made = runZqx("demo --seconds 12 --save-audio " + quoted(demo));
+    ASSERT_EQ(made.status, 0) << made.err;
+    const CommandResult key = runShell(simpleHost("zqx_vamp:zqx-key-chords:key " + quoted(demo)));
+    ASSERT_EQ(key.status, 0) << key.err;
+    EXPECT_NE(key.out.find(": 0 C major, confidence"), std::string::npos) << key.out;
+    const CommandResult chords = runShell(simpleHost("zqx_vamp:zqx-key-chords:chords " + quoted(demo)));
+    ASSERT_EQ(chords.status, 0) << chords.err;
+    std::vector<std::string> labels;
+    std::vector<double> starts;
+    for (const std::string& line : lines(chords.out)) {
+        const auto colon = line.find(": ");
+        if (colon == std::string::npos) continue;
+        starts.push_back(std::strtod(line.c_str(), nullptr));
+        labels.push_back(line.substr(colon + 2));
+    }
+    EXPECT_EQ(labels, (std::vector<std::string>{"C:maj", "A:min", "F:maj", "G:maj", "C:maj", "A:min"}));
+    // Segments start at block boundaries, within one 4096-sample block of the bar lines.
+    for (std::size_t i = 0; i < starts.size(); ++i) EXPECT_NEAR(starts[i], 2.0 * double(i), 0.093) << labels[i];
+}
+
 // The identifiers "vamp:identifier" names in an RDF text, in order.
 std::multiset<std::string> rdfIdentifiers(const std::string& text) {
     std::multiset<std::string> ids;
@@ -157,6 +180,7 @@ TEST_F(SimpleHost, RdfGeneratorReadsTheLibraryAndTheShippedRdfDescribesIt) {
     EXPECT_EQ(generated.count("zqx-chroma"), 1u);
     EXPECT_EQ(generated.count("zqx-rhythm"), 1u);
     EXPECT_EQ(generated.count("zqx-dynamics"), 1u);
+    EXPECT_EQ(generated.count("zqx-key-chords"), 1u);
     // Library, plug-ins, parameters and outputs: the shipped file names the same ones.
     EXPECT_EQ(rdfIdentifiers(readText(ZQX_VAMP_SOURCE_DIR "/zqx_vamp.n3")), generated);
 }
