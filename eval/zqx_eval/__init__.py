@@ -1,0 +1,1 @@
+"""Labelled evaluation set for zqx: generation from Debian packages, ground truth, scoring."""
