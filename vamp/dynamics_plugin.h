@@ -1,6 +1,6 @@
-// zqx-dynamics: zqx_swellgrid fed, as by the zqx command, the mean of the band-energy rows every
-// 10 ms, and the loudness of the stream (EBU R128, every channel) from the summary library; the
-// values of the whole stream come at its end.
+// zqx-dynamics: zqx_swellgrid fed, as by the zqx command, the band-energy rows every 10 ms (it
+// averages each into a level), and the loudness of the stream (EBU R128, every channel) from the
+// summary library; the values of the whole stream come at its end.
 #pragma once
 
 #include <memory>
