@@ -27,10 +27,25 @@ REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 def sources_hash(seed):
     h = hashlib.sha256(f"seed={seed}".encode())
     here = os.path.dirname(os.path.abspath(__file__))
-    for name in ("catalogue.py", "composer.py", "render.py", "truth.py", "pitch.py"):
-        with open(os.path.join(here, "zqx_eval", name), "rb") as f:
+    for name in ("zqx_eval/catalogue.py", "zqx_eval/composer.py", "zqx_eval/render.py", "zqx_eval/truth.py",
+                 "zqx_eval/pitch.py", "generate_set.py"):
+        with open(os.path.join(here, name), "rb") as f:
             h.update(f.read())
     return h.hexdigest()[:16]
+
+
+def music_truth(item, piece):
+    """(info for NAME.truth.json, chord spans in seconds or None, note table) of a composed piece."""
+    pitched = [n for n in piece.notes if n.program is not None]
+    # Drums alone have a beat but no pitch: no key, and N as the chord throughout.
+    spans = [(piece.seconds(c.on), min(piece.seconds(c.off), item.duration), c.label)
+             for c in piece.chords if piece.seconds(c.on) < item.duration] if pitched else None
+    info = {"tempo_bpm": piece.beat_bpm(item.meter), "meter": item.meter, "swing": item.swing,
+            "key": key_name(pitch_class_index(item.tonic), item.mode) if pitched else None,
+            "tune_cents": item.tune_cents, "gm_programs": sorted({n.program for n in pitched}),
+            "drums": item.drums, "variant_of": item.variant_of,
+            "lowest_pitch": int(min(n.pitch for n in pitched)) if pitched else None}
+    return info, spans, truth.note_table(piece, item.duration)
 
 
 def make_item(item, folder, seed):
@@ -38,14 +53,8 @@ def make_item(item, folder, seed):
     if isinstance(item, MusicItem):
         piece = composer.compose(item, seed)
         render.render_music(piece, item, wav, os.path.join(folder, item.name + ".mid"))
-        spans = [(piece.seconds(c.on), min(piece.seconds(c.off), item.duration), c.label)
-                 for c in piece.chords if piece.seconds(c.on) < item.duration]
-        instruments = sorted({n.program for n in piece.notes if n.program is not None})
-        info = {"tempo_bpm": piece.beat_bpm(item.meter), "meter": item.meter, "swing": item.swing,
-                "key": key_name(pitch_class_index(item.tonic), item.mode), "tune_cents": item.tune_cents,
-                "gm_programs": instruments, "drums": item.drums, "variant_of": item.variant_of,
-                "lowest_pitch": int(min(n.pitch for n in piece.notes if n.program is not None))}
-        return truth.write_item_truth(folder, item, info, truth.note_table(piece, item.duration), spans)
+        info, spans, notes = music_truth(item, piece)
+        return truth.write_item_truth(folder, item, info, notes, spans)
     if isinstance(item, SpeechItem):
         render.render_speech(item, wav)
     else:

@@ -13,9 +13,11 @@ Per-item values go to RUN/items.csv and the table's numbers to RUN/scores.json."
 import argparse
 import concurrent.futures
 import csv
+import hashlib
 import json
 import math
 import os
+import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -23,26 +25,27 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import numpy as np  # noqa: E402
 
 from zqx_eval import metrics, systems, truth  # noqa: E402
-from zqx_eval.catalogue import HARD_KINDS  # noqa: E402
+from zqx_eval.catalogue import HARD_KINDS, RUBATO_KIND  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LOUDNESS_TOLERANCE_LU = 0.1
 
 COLUMNS = [("tempo", "tempo 4%"), ("tempo_x", "4% x2x3"), ("steady", "steady"), ("key", "key"),
            ("chords", "chords"), ("lufs", "LUFS"), ("lra", "LRA"), ("top1", "top-1"), ("top3", "top-3"),
-           ("block_cos", "blk cos"), ("file_cos", "file cos"), ("spread", "spread")]
+           ("block_cos", "blk cos"), ("file_cos", "file cos"), ("spread", "spread"), ("dyn_gain", "dyn gain")]
 
 _TEMPO = ("tempo", "tempo_x")
 _CHROMA = ("top1", "top3", "block_cos", "file_cos", "spread")
 # (system, label, the columns it answers)
-ROWS = [("zqx", "zqx summary (FFT chroma)", _TEMPO + ("steady", "key", "chords", "lufs", "lra")),
+ROWS = [("zqx", "zqx summary (FFT chroma)", _TEMPO + ("steady", "key", "chords", "lufs", "lra", "dyn_gain")),
         ("zqx_mrfft", "zqx summary (MRFFT chroma)", ("key", "chords")),
-        ("zqx_baseline", "zqx baseline tempo (lag peak)", _TEMPO),
+        ("zqx_baseline", "zqx baseline (lag-peak tempo, swellgrid)", _TEMPO + ("dyn_gain",)),
         ("fft_peak", "zqx chroma FFT peak", _CHROMA), ("fft_mean", "zqx chroma FFT mean", _CHROMA),
         ("mrfft_peak", "zqx chroma MRFFT peak", _CHROMA), ("mrfft_mean", "zqx chroma MRFFT mean", _CHROMA),
         ("aubio", "aubio tempo", _TEMPO),
-        ("essentia", "Essentia (RE2013/Key/Chords/HPCP)", tuple(c for c, _ in COLUMNS)),
-        ("percival", "Essentia PercivalBpmEstimator", _TEMPO)]
+        ("essentia", "Essentia (RE2013/Key/Chords/HPCP)", tuple(c for c, _ in COLUMNS if c != "dyn_gain")),
+        ("percival", "Essentia PercivalBpmEstimator", _TEMPO),
+        ("stft", "numpy STFT chroma (reference)", _CHROMA)]
 
 
 def group_of(kind):
@@ -70,21 +73,55 @@ def load_truths(set_dir):
     return manifest, truths
 
 
-def cached_per_file(path, stamp, names, wavs, fn, jobs):
-    """fn(wav) for every file, kept in a JSON file for the same set stamp."""
+def file_digest(path):
+    h = hashlib.sha1()
+    with open(path, "rb") as f:
+        for chunk in iter(lambda: f.read(1 << 20), b""):
+            h.update(chunk)
+    return h.hexdigest()
+
+
+def cached_per_file(path, digests, wavs, fn, jobs):
+    """fn(wav) for every file, kept in a JSON file keyed by name and the audio's digest, so that
+    only new or changed items are run again."""
     cache = {}
     if os.path.exists(path):
         with open(path) as f:
-            old = json.load(f)
-        if old.get("stamp") == stamp:
-            cache = old["results"]
-    todo = [(n, w) for n, w in zip(names, wavs) if n not in cache]
+            cache = json.load(f).get("results", {})
+    todo = [(n, w) for (n, d), w in zip(digests.items(), wavs)
+            if not isinstance(cache.get(n), dict) or cache[n].get("digest") != d]
     with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
         for (n, _), value in zip(todo, pool.map(lambda nw: fn(nw[1]), todo)):
-            cache[n] = value
+            cache[n] = {"digest": digests[n], "value": value}
     with open(path, "w") as f:
-        json.dump({"stamp": stamp, "results": cache}, f)
-    return cache
+        json.dump({"results": cache}, f)
+    return {n: cache[n]["value"] for n in digests}
+
+
+def run_essentia_cached(ess_dir, digests, wavs, jobs):
+    """Essentia on the items whose audio changed since its last answer; returns failure lines."""
+    os.makedirs(ess_dir, exist_ok=True)
+    index_path = os.path.join(ess_dir, "digests.json")
+    index = {}
+    if os.path.exists(index_path):
+        with open(index_path) as f:
+            index = json.load(f)
+    todo = [(n, w) for (n, d), w in zip(digests.items(), wavs)
+            if index.get(n) != d or not os.path.exists(os.path.join(ess_dir, n + ".essentia.json"))]
+    problems = []
+    if todo:
+        for n, _ in todo:
+            index.pop(n, None)
+            stale = os.path.join(ess_dir, n + ".essentia.json")
+            if os.path.exists(stale):
+                os.remove(stale)
+        problems = systems.run_essentia([w for _, w in todo], ess_dir, jobs)
+        for n, _ in todo:
+            if os.path.exists(os.path.join(ess_dir, n + ".essentia.json")):
+                index[n] = digests[n]
+        with open(index_path, "w") as f:
+            json.dump(index, f, indent=1)
+    return problems
 
 
 class Tally:
@@ -203,6 +240,11 @@ def score_item(t, res, tallies):
             if c["mean"] is not None:
                 chroma(f"{mode}_mean", c["mean"], c["starts"], c["length"])
 
+    if res["stft"] is not None:
+        chroma("stft", res["stft"]["values"], res["stft"]["starts"], res["stft"]["length"])
+    row["zqx_dynamic_range"] = (res["zqx_fft"]["summary"] or {}).get("dynamic_range")
+    row["zqx_baseline_dynamic_range"] = res["zqx_fft"]["dynamic_range"]
+
     tempo("aubio", res["aubio"])
     e = res["essentia"]
     if e is not None:
@@ -214,6 +256,32 @@ def score_item(t, res, tallies):
         if e["hpcp"] is not None:
             chroma("essentia", e["hpcp"]["values"], e["hpcp"]["starts"], e["hpcp"]["length"])
     return row
+
+
+DYNAMIC_RANGE_GAIN_TOLERANCE = 0.01
+
+LEGEND = """\
+tempo 4%: share of items within 4 % of the true beat; 4% x2x3: also allowing x2, x1/2, x3, x1/3.
+steady: share with steady = true on music, false on rubato, speech, silence and noise.
+key: mir_eval weighted score. chords: mir_eval majmin overlap, duration-weighted.
+LUFS, LRA: share within 0.1 LU of ffmpeg ebur128. dyn gain: share of -20 dB variants whose
+dynamic range is within 1 % of the full-level item's.
+chroma per 4096-sample block (zqx: its own blocks): top-1, top-3, cosine; file cos: per file.
+spread: largest departure of a class from the mean of the 12 on noise. n/a: no answer."""
+
+
+def score_gain_variants(rows, truths, tallies):
+    """The dynamic range of an item at -20 dB against the same item at full level: within 1 %."""
+    by_name = {r["name"]: r for r in rows}
+    for t in truths:
+        if not t.get("variant_of"):
+            continue
+        quiet, full = by_name[t["name"]], by_name[t["variant_of"]]
+        for system, field in (("zqx", "zqx_dynamic_range"), ("zqx_baseline", "zqx_baseline_dynamic_range")):
+            a, b = quiet.get(field), full.get(field)
+            ok = None if a is None or b is None or not b else abs(a - b) <= DYNAMIC_RANGE_GAIN_TOLERANCE * abs(b)
+            for g in group_of(t["kind"]):
+                tallies.setdefault((system, g), Tally()).add("dyn_gain", ok)
 
 
 def fmt(column, value):
@@ -248,13 +316,18 @@ def print_table(tallies, group_sizes, out=sys.stdout):
 
 def _applies(column, group):
     """Whether a column is a measure of this group at all (blank when not, n/a when a system lacks it)."""
-    music = group == "music" or group.startswith("hard")
-    if column in ("tempo", "tempo_x", "key", "top1", "top3", "block_cos", "file_cos"):
-        return music
+    beat = group == "music" or group.startswith("hard")
+    pitched = beat or group == RUBATO_KIND
+    if column in ("tempo", "tempo_x"):
+        return beat
+    if column in ("key", "top1", "top3", "block_cos", "file_cos"):
+        return pitched
     if column == "spread":
         return group == "noise"
     if column in ("lufs", "lra"):
         return group != "silence"
+    if column == "dyn_gain":
+        return group == "music"
     return True
 
 
@@ -266,9 +339,18 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--no-essentia", action="store_true", help="leave Essentia out (no Node)")
     ap.add_argument("--rerun-peers", action="store_true", help="run aubio, Essentia and ffmpeg again")
+    ap.add_argument("--items", metavar="REGEX", help="score only the items whose name or kind matches")
     args = ap.parse_args()
 
     manifest, truths = load_truths(args.set)
+    if args.items:
+        try:
+            pattern = re.compile(args.items)
+        except re.error as e:
+            sys.exit(f"score: --items: {e}")
+        truths = [t for t in truths if pattern.search(t["name"]) or pattern.search(t["kind"])]
+        if not truths:
+            sys.exit(f"score: --items {args.items!r} matches no item")
     if not os.access(args.zqx, os.X_OK):
         sys.exit(f"score: no zqx executable at {args.zqx} (build the zqx target, or give --zqx)")
     os.makedirs(args.run, exist_ok=True)
@@ -276,31 +358,22 @@ def main():
     names = [t["name"] for t in truths]
     wavs = [t["wav"] for t in truths]
     if args.rerun_peers:
-        for f in ("aubio.json", "ffmpeg.json", os.path.join("essentia", "stamp")):
+        for f in ("aubio.json", "ffmpeg.json", os.path.join("essentia", "digests.json")):
             p = os.path.join(args.run, f)
             if os.path.exists(p):
                 os.remove(p)
+    digests = {n: file_digest(w) for n, w in zip(names, wavs)}
 
     problems = []
     problems += systems.run_zqx(args.zqx, wavs, os.path.join(args.run, "zqx_fft"), jobs=args.jobs)
     problems += systems.run_zqx(args.zqx, wavs, os.path.join(args.run, "zqx_mrfft"),
                                 ["--set", "zqx_tonewheel:useMRFFT=true"], jobs=args.jobs)
-    aubio = cached_per_file(os.path.join(args.run, "aubio.json"), stamp, names, wavs, systems.run_aubio, args.jobs)
-    ffmpeg = cached_per_file(os.path.join(args.run, "ffmpeg.json"), stamp, names, wavs,
-                             systems.run_ffmpeg_ebur128, args.jobs)
+    aubio = cached_per_file(os.path.join(args.run, "aubio.json"), digests, wavs, systems.run_aubio, args.jobs)
+    ffmpeg = cached_per_file(os.path.join(args.run, "ffmpeg.json"), digests, wavs, systems.run_ffmpeg_ebur128,
+                             args.jobs)
     ess_dir = os.path.join(args.run, "essentia")
     if not args.no_essentia:
-        stamp_file = os.path.join(ess_dir, "stamp")
-        fresh = os.path.exists(stamp_file) and open(stamp_file).read() == stamp
-        todo = [w for n, w in zip(names, wavs)
-                if not (fresh and os.path.exists(os.path.join(ess_dir, n + ".essentia.json")))]
-        if todo:
-            if not fresh and os.path.isdir(ess_dir):
-                for n in os.listdir(ess_dir):
-                    os.remove(os.path.join(ess_dir, n))
-            problems += systems.run_essentia(todo, ess_dir, args.jobs)
-            with open(stamp_file, "w") as f:
-                f.write(stamp)
+        problems += run_essentia_cached(ess_dir, digests, wavs, args.jobs)
 
     tallies, rows, group_sizes = {}, [], {}
     for t in truths:
@@ -309,19 +382,18 @@ def main():
         res = {"zqx_fft": systems.read_zqx(os.path.join(args.run, "zqx_fft"), t["name"]),
                "zqx_mrfft": systems.read_zqx(os.path.join(args.run, "zqx_mrfft"), t["name"]),
                "aubio": aubio.get(t["name"]), "ffmpeg": ffmpeg.get(t["name"]),
-               "essentia": None if args.no_essentia else systems.read_essentia(ess_dir, t["name"])}
+               "essentia": None if args.no_essentia else systems.read_essentia(ess_dir, t["name"]),
+               "stft": systems.stft_chroma(t["wav"]) if t["kind"] != "silence" else None}
         rows.append(score_item(t, res, tallies))
-    order = ["music", "hard cases (all)"] + [f"hard: {k}" for k in HARD_KINDS] + ["speech", "silence", "noise"]
+    score_gain_variants(rows, truths, tallies)
+    order = (["music", "hard cases (all)"] + [f"hard: {k}" for k in HARD_KINDS]
+             + [RUBATO_KIND, "speech", "silence", "noise"])
     group_sizes = {g: group_sizes[g] for g in order if g in group_sizes}
 
     for p in problems:
         print(f"score: {p}", file=sys.stderr)
     table = print_table(tallies, group_sizes)
-    print("tempo: share of items within 4 % of the true beat (and allowing x2, x1/2, x3, x1/3); steady: share "
-          "with steady = true on music, false on speech/silence/noise; key: mir_eval weighted score; chords: "
-          "mir_eval majmin overlap (duration-weighted); LUFS/LRA: share within 0.1 LU of ffmpeg ebur128; "
-          "chroma: per 4096-sample block (zqx: its own blocks) top-1, top-3, cosine, and per-file cosine; "
-          "spread: largest class departure from the mean of the 12 on noise. n/a: no answer from that system.")
+    print(LEGEND)
 
     keys = sorted({k for r in rows for k in r})
     with open(os.path.join(args.run, "items.csv"), "w", newline="") as f:

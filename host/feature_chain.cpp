@@ -59,12 +59,6 @@ void FeatureChainSettings::override(const std::string& stageText) {
     }
 }
 
-std::vector<std::string> featureChainPlugins(const FeatureChainSettings& settings) {
-    std::vector<std::string> names;
-    for (const ExtractStage& stage : settings.stages) names.push_back(stage.plugin);
-    return names;
-}
-
 long long FeatureStream::fact(const std::string& key, long long fallback) const {
     for (const auto& [name, value] : facts)
         if (name == key) return value;
@@ -165,6 +159,7 @@ const FeatureStream& FeatureChain::stream(const std::string& name) const {
 
 void FeatureChain::push(const float* samples, std::size_t n) {
     if (m_finished) throw std::logic_error("FeatureChain::push after finish");
+    if (m_listener && n > 0) m_listener->inputSamples(samples, n);
     Route* resample = nullptr;
     for (Route& route : m_routes)
         if (route.cut == BlockCut::Resample) resample = &route;

@@ -30,9 +30,6 @@ struct FeatureChainSettings {
     void override(const std::string& stageText);
 };
 
-// Every plug-in of the table, in creation order: each must be present before a run starts.
-std::vector<std::string> featureChainPlugins(const FeatureChainSettings& settings);
-
 // One feature stream: a row of values with a time stamp (seconds from the start of the stream)
 // per block the module returned. The row width is that of the first returned block.
 struct FeatureStream {
@@ -58,6 +55,8 @@ struct FeatureStream {
 class FeatureListener {
 public:
     virtual ~FeatureListener() = default;
+    // The mono samples as pushed, at the input rate (before any resampling).
+    virtual void inputSamples(const float* samples, std::size_t n) { (void)samples, (void)n; }
     // The samples every stage analyses (after resampling).
     virtual void analysisSamples(const float* samples, std::size_t n) { (void)samples, (void)n; }
     // count rows of bands band-energy values, one row per 10 ms frame.
@@ -79,7 +78,8 @@ struct RateConversion {
 // serves any number of chains, on any number of threads, for files of any rate.
 class FeatureChainPlan {
 public:
-    // Throws PluginNotFoundError or LoaderError naming a missing or broken plug-in.
+    // Loads every plug-in of the table, so none is ever left out quietly; throws PluginNotFoundError
+    // or LoaderError naming a missing or broken one.
     FeatureChainPlan(FeatureChainSettings settings, const PluginLocator& locator);
 
     const FeatureChainSettings& settings() const { return m_settings; }

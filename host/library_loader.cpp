@@ -1,7 +1,7 @@
 // Platform loading (dlopen or LoadLibrary) and the plug-in and instance handles.
 #include "host/library_loader.h"
 
-#include <new>
+#include <exception>
 #include <utility>
 
 #if defined(_WIN32)
@@ -116,17 +116,35 @@ PluginLibrary::PluginLibrary(const std::string& path, ModuleInfoLayout layout)
 }
 
 ModuleInstance PluginLibrary::create(ParameterSet& moduleParams, ParameterSet& globalParams) const {
-    ProcessingModule* module = m_newInstance(&moduleParams, &globalParams);
-    if (!module) throw std::bad_alloc();
+    ProcessingModule* module = nullptr;
+    try {
+        module = m_newInstance(&moduleParams, &globalParams);
+    } catch (const std::exception&) {
+        throw;  // the module's own refusal, passed on unchanged
+    } catch (...) {
+        throw LoaderError("plug-in '" + name() + "': newInstance threw something that is not an exception");
+    }
+    if (!module)
+        throw LoaderError("plug-in '" + name() + "': newInstance returned no instance (out of memory?)");
     return ModuleInstance(m_library, module, m_deleteInstance);
 }
 
 ModuleInfoTexts PluginLibrary::infoTexts() const { return infoTexts(m_layout); }
 
 ModuleInfoTexts PluginLibrary::infoTexts(ModuleInfoLayout layout) const {
-    const ModuleInfo* info = m_getModuleInfo();
-    if (layout == ModuleInfoLayout::DestructorFirst) return readModuleInfoTexts(*asTypedModuleInfo(info));
-    return readModuleInfoTexts(*info);
+    const ModuleInfo* info = nullptr;
+    try {
+        info = m_getModuleInfo();
+        if (info) {
+            if (layout == ModuleInfoLayout::DestructorFirst) return readModuleInfoTexts(*asTypedModuleInfo(info));
+            return readModuleInfoTexts(*info);
+        }
+    } catch (const std::exception& error) {
+        throw LoaderError("plug-in '" + name() + "': its information object failed: " + error.what());
+    } catch (...) {
+        throw LoaderError("plug-in '" + name() + "': its information object failed");
+    }
+    throw LoaderError("plug-in '" + name() + "': getModuleInfo returned no information object");
 }
 
 std::string PluginLibrary::name() const { return baseName(path()); }

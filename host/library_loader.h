@@ -58,12 +58,14 @@ public:
     explicit PluginLibrary(const std::string& path);
     PluginLibrary(const std::string& path, ModuleInfoLayout layout);
 
-    // newInstance with the two sets; a module's simpleException passes through unchanged.
-    // Throws std::bad_alloc when the plug-in returns null.
+    // newInstance with the two sets; a module's simpleException (any std::exception) passes
+    // through unchanged. Throws LoaderError naming the plug-in when it returns null or throws
+    // something that is not a std::exception.
     ModuleInstance create(ParameterSet& moduleParams, ParameterSet& globalParams) const;
 
     ModuleInfo* moduleInfo() const { return m_getModuleInfo(); }
-    // The six texts through the layout given at construction, or through the given one.
+    // The six texts through the layout given at construction, or through the given one; throws
+    // LoaderError naming the plug-in when getModuleInfo returns null or a getter throws.
     ModuleInfoTexts infoTexts() const;
     ModuleInfoTexts infoTexts(ModuleInfoLayout layout) const;
     ModuleInfoLayout layout() const { return m_layout; }

@@ -2,10 +2,12 @@
 // play the built-in demonstration.
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <string>
 
+#include "host/limits.h"
 #include "host/commands/commands.h"
 
 namespace zqx::host {
@@ -21,14 +23,22 @@ int main(int argc, char** argv) {
     using namespace zqx::host;
     CLI::App app{"zqx: audio feature extraction with the zqx plug-ins"};
     app.require_subcommand(1);
-    app.fallthrough();  // --plugin-dir may also follow the subcommand
-    std::vector<std::string> pluginDirs;
-    app.add_option("--plugin-dir", pluginDirs,
-                   "folder searched for plug-ins first (repeatable); then ZQX_PLUGIN_PATH, the folder of zqx "
-                   "and the installed plug-in folder")
-        ->type_name("DIR")
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    // --plugin-dir is accepted before and after the subcommand; the folders before it come first.
+    auto addPluginDirOption = [](CLI::App* to, std::vector<std::string>& dirs) {
+        to->add_option("--plugin-dir", dirs,
+                       "folder searched for plug-ins first (repeatable); then ZQX_PLUGIN_PATH, the folder of zqx "
+                       "and the installed plug-in folder")
+            ->type_name("DIR")
+            ->expected(1)
+            ->allow_extra_args(false)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    };
+    std::vector<std::string> pluginDirs, subcommandPluginDirs;
+    addPluginDirOption(&app, pluginDirs);
+    // Finite values only: a NaN passes every range comparison.
+    const CLI::Validator finite([](std::string& text) {
+        return std::isfinite(std::strtod(text.c_str(), nullptr)) ? std::string() : "not a finite number: " + text;
+    }, "FINITE");
 
     RunOptions run;
     CLI::App* runApp = app.add_subcommand("run", "drive a chain of plug-ins; one CSV line per returned block");
@@ -36,11 +46,15 @@ int main(int argc, char** argv) {
         ->required();
     runApp->add_option("--global", run.globals, "globalParams: 'key=value,...' (samplingRate, windowSize, ...)");
     runApp->add_flag("--raw", run.raw, "input is raw little-endian float32 (FILE or - for stdin)");
-    runApp->add_option("--block", run.block, "floats per vector block (default: windowSize)");
-    runApp->add_option("--matrix", run.matrix, "matrix blocks of ROWSxCOLS floats, row by row");
+    CLI::Option* matrixOption =
+        runApp->add_option("--matrix", run.matrix, "matrix blocks of ROWSxCOLS floats, row by row");
+    runApp->add_option("--block", run.block, "floats per vector block (default: windowSize)")
+        ->check(CLI::Range(1u, unsigned(kMaxBlockFrames)))
+        ->excludes(matrixOption);
     runApp->add_flag("--end-of-stream", run.endOfStream,
                      "call setEndOfStream on every plug-in before the final block");
     runApp->add_option("INPUT", run.input, "audio file, or raw float32 file or - with --raw")->required();
+    addPluginDirOption(runApp, subcommandPluginDirs);
 
     InfoOptions info;
     CLI::App* infoApp = app.add_subcommand("info", "show a plug-in's texts; with parameters, an instance's answers");
@@ -48,6 +62,7 @@ int main(int argc, char** argv) {
     infoApp->add_option("PARAMS", info.parameters, "moduleParams: 'key=value,...'");
     infoApp->add_option("--global", info.globals, "globalParams: 'key=value,...'");
     infoApp->add_flag("--create", info.create, "create an instance even without parameters");
+    addPluginDirOption(infoApp, subcommandPluginDirs);
 
     ExtractOptions extract;
     CLI::App* extractApp = app.add_subcommand("extract", "run the standard feature chain on audio files");
@@ -56,20 +71,27 @@ int main(int argc, char** argv) {
                            "playlists")
         ->required();
     extractApp->add_option("-o,--output-dir", extract.outputDir, "folder for the result files (default: .)");
-    extractApp->add_option("--rate", extract.rate, "resample to HZ with zqx_ratefold before the analysis");
-    extractApp->add_option("-j,--jobs", extract.jobs, "files processed in parallel (default: 1)");
+    extractApp->add_option("--rate", extract.rate, "resample to HZ with zqx_ratefold before the analysis")
+        ->check(CLI::Range(kMinSampleRate, kMaxSampleRate));
+    extractApp->add_option("-j,--jobs", extract.jobs, "files processed in parallel (default: 1)")
+        ->check(CLI::Range(1, 1024));
     extractApp->add_option("--set", extract.settings,
-                           "override defaults: 'zqx_tonewheel:numMaxima=20,...' (repeatable)");
+                           "override defaults: 'zqx_tonewheel:numMaxima=20,...' (repeatable)")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     extractApp->add_flag("-q,--quiet", extract.quiet, "no progress display");
     extractApp->add_flag("--skip-existing", extract.skipExisting,
                          "leave out inputs whose complete result set is already in the output folder");
+    addPluginDirOption(extractApp, subcommandPluginDirs);
 
     DemoOptions demo;
     CLI::App* demoApp = app.add_subcommand("demo", "synthesise music (20 s), extract its features, summarise");
     demoApp->add_option("-o,--output-dir", demo.outputDir, "also write the result files (demo.json, ...) here");
     demoApp->add_option("--seconds", demo.seconds, "length of the music (default 20)")
-        ->check(CLI::Range(1.0, 3600.0));
+        ->check(finite & CLI::Range(1.0, 3600.0));
     demoApp->add_option("--save-audio", demo.saveAudio, "also write the synthesised audio as a WAV file");
+    addPluginDirOption(demoApp, subcommandPluginDirs);
 
     try {
         app.parse(argc, argv);
@@ -78,6 +100,7 @@ int main(int argc, char** argv) {
         return status == 0 ? 0 : 2;
     }
 
+    pluginDirs.insert(pluginDirs.end(), subcommandPluginDirs.begin(), subcommandPluginDirs.end());
     try {
         if (runApp->parsed()) {
             run.pluginDirs = pluginDirs;

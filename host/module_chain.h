@@ -11,6 +11,7 @@
 
 #include "host/chain_spec.h"
 #include "host/library_loader.h"
+#include "host/limits.h"
 #include "host/parameter_map.h"
 #include "host/plugin_locator.h"
 
@@ -41,17 +42,25 @@ BlockView processBlock(ProcessingModule& module, const std::string& pluginName, 
 // "msPerRow" 10.
 ParameterMap defaultGlobalParams(int samplingRate);
 
+// Throws ModuleError unless "samplingRate", "windowSize", "overlapSize" and "msPerRow", where
+// present, are whole numbers, the rate within kMinSampleRate..kMaxSampleRate Hz and the sizes
+// within 0..kMaxBlockFrames: the values a user gives with --global.
+void checkChainGlobals(const ParameterMap& globalParams);
+
 // One created plug-in instance and what it was created with. Blocks go in through process(); the
 // instance is never handed out, so every call on it passes the host's checks.
 class ModuleStage {
 public:
     // Creates an instance of library with parameters on globalParams (which the module may
     // rewrite); a rejected parameter set becomes
-    // ModuleError("<name> rejected its parameters: <module message>").
+    // ModuleError("<name> rejected its parameters: <module message> (<values>)"), the values being
+    // those whose type the module could not use or else the parameters given. A whole-number
+    // parameter beyond +-kMaxBlockFrames, or globalParams that the module rewrote beyond
+    // checkChainGlobals' bounds, give ModuleError too.
     ModuleStage(std::string name, std::shared_ptr<const PluginLibrary> library, const ParameterList& parameters,
                 ParameterMap& globalParams);
 
-    // processBlock() on this instance.
+    // processBlock() on this instance; a failure's message ends with the parameters given.
     BlockView process(const float* data, std::uint32_t rows, std::uint32_t cols);
     void setEndOfStream() { m_instance->setEndOfStream(); }
 
@@ -63,6 +72,9 @@ public:
     const ProcessingModule& module() const { return *m_instance; }
     // The library's texts, read through the layout that the instance's base class fixes.
     ModuleInfoTexts infoTexts() const;
+    // Parameters given but never read (a misspelt key) and values of a type the module could not
+    // use, one sentence each naming the plug-in, for the command to print as warnings.
+    const std::vector<std::string>& warnings() const { return m_warnings; }
 
 private:
     std::string m_name;
@@ -70,6 +82,7 @@ private:
     ParameterMap m_moduleParams;
     ParameterMap m_globalParamsSeen;
     ModuleInstance m_instance;
+    std::vector<std::string> m_warnings;
 };
 
 // Loads the plug-in through locator and creates a stage.

@@ -53,6 +53,9 @@ void removeQuietly(const std::string& path) {
 
 void ensureWritableDirectory(const std::string& dir) {
     std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(dir, ec)) && !fs::exists(dir, ec))
+        throw OutputError("output folder '" + dir + "' is a symbolic link to '" + fs::read_symlink(dir, ec).string() +
+                          "', which does not exist");
     if (fs::exists(dir, ec)) {
         if (!fs::is_directory(dir, ec)) throw OutputError("output folder '" + dir + "' is not a folder");
     } else if (!fs::create_directories(dir, ec) || ec) {
@@ -77,6 +80,13 @@ void OutputBatch::add(std::string path, std::string content) {
 }
 
 void OutputBatch::commit() {
+    // Every target must be a place for a file before anything is written.
+    for (const auto& [path, content] : m_files) {
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(path, ec);
+        if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_symlink(status))
+            throw OutputError("cannot write '" + path + "': something other than a file is in the way");
+    }
     std::vector<std::string> temporaries;
     try {
         for (const auto& [path, content] : m_files) {
@@ -87,15 +97,35 @@ void OutputBatch::commit() {
         for (const std::string& t : temporaries) removeQuietly(t);
         throw;
     }
-    for (std::size_t i = 0; i < m_files.size(); ++i) {
+    // The previous files step aside under temporary names until the whole new set is in place, so
+    // a rename failing part-way can put every one of them back.
+    std::vector<std::string> previous(m_files.size());
+    std::size_t placed = 0;
+    std::error_code failure;
+    for (; placed < m_files.size(); ++placed) {
+        const std::string& target = m_files[placed].first;
         std::error_code ec;
-        fs::rename(temporaries[i], m_files[i].first, ec);
-        if (ec) {
-            for (std::size_t j = i; j < temporaries.size(); ++j) removeQuietly(temporaries[j]);
-            for (std::size_t j = 0; j < i; ++j) removeQuietly(m_files[j].first);
-            throw OutputError("cannot write '" + m_files[i].first + "': " + ec.message());
+        if (fs::exists(fs::symlink_status(target, ec))) {
+            const std::string aside = temporaryNameFor(target);
+            fs::rename(target, aside, failure);
+            if (failure) break;
+            previous[placed] = aside;
         }
+        fs::rename(temporaries[placed], target, failure);
+        if (failure) break;
     }
+    if (failure) {
+        const std::string failed = m_files[placed].first;
+        for (std::size_t j = placed; j < temporaries.size(); ++j) removeQuietly(temporaries[j]);
+        for (std::size_t j = 0; j <= placed && j < m_files.size(); ++j) {
+            std::error_code ec;
+            if (j < placed) removeQuietly(m_files[j].first);
+            if (!previous[j].empty()) fs::rename(previous[j], m_files[j].first, ec);
+        }
+        throw OutputError("cannot write '" + failed + "': " + failure.message());
+    }
+    for (const std::string& aside : previous)
+        if (!aside.empty()) removeQuietly(aside);
 }
 
 std::string formatFloat(float value) {

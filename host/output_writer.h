@@ -22,10 +22,10 @@ void ensureWritableDirectory(const std::string& dir);
 // temporary file is removed, an existing file at path is left as it was, and OutputError is thrown.
 void writeFileAtomically(const std::string& path, const std::string& content);
 
-// A set of files that appear together or not at all: add() collects them, commit() writes every
-// one to its temporary name first and renames them only when all are complete. A failure removes
-// every temporary file; a rename that fails part-way (a folder removed under us) removes the
-// files already renamed by this batch.
+// A set of files that appear together or not at all: add() collects them, commit() checks that no
+// folder or other non-file stands at a target, writes every one to its temporary name and renames
+// them only when all are complete. The files they replace are moved aside until the whole set is
+// in place, so a failure at any step leaves the previous set as it was and no temporary file.
 class OutputBatch {
 public:
     void add(std::string path, std::string content);

@@ -1,6 +1,7 @@
 // ParameterMap lookups with their type conversions, and the text form of values.
 #include "host/parameter_map.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,34 @@ const ParameterMap::Value* ParameterMap::find(const std::string& name) {
     m_reads.push_back(name);
     const auto it = m_values.find(name);
     return it == m_values.end() ? nullptr : &it->second;
+}
+
+namespace {
+
+// The value as the user most likely typed it: the shortest text that reads back as it.
+std::string shortText(const ParameterMap::Value& value) {
+    if (const auto* d = std::get_if<double>(&value)) {
+        char buffer[32];
+        for (int digits = 1; digits <= 17; ++digits) {
+            std::snprintf(buffer, sizeof buffer, "%.*g", digits, *d);
+            if (std::strtod(buffer, nullptr) == *d) break;
+        }
+        return buffer;
+    }
+    return formatParameterValue(value);
+}
+
+}  // namespace
+
+void ParameterMap::unusable(const std::string& name, const Value& value, const char* wanted) {
+    m_unusable.push_back(name + "=" + shortText(value) + " is not " + wanted);
+}
+
+std::vector<std::string> ParameterMap::unreadNames() const {
+    std::vector<std::string> names;
+    for (const auto& entry : m_values)
+        if (std::find(m_reads.begin(), m_reads.end(), entry.first) == m_reads.end()) names.push_back(entry.first);
+    return names;
 }
 
 bool ParameterMap::contains(const std::string& name) const { return m_values.count(name) != 0; }
@@ -36,6 +65,7 @@ int ParameterMap::getInt(const std::string& name, int defaultValue) {
             *d <= std::numeric_limits<int>::max())
             return static_cast<int>(*d);
     }
+    unusable(name, *v, "a whole number");
     return defaultValue;
 }
 
@@ -44,6 +74,7 @@ bool ParameterMap::getBool(const std::string& name) {
     if (!v) return false;
     if (const auto* b = std::get_if<bool>(v)) return *b;
     if (const auto* i = std::get_if<int>(v)) return *i != 0;
+    unusable(name, *v, "true or false");
     return false;
 }
 
@@ -52,6 +83,7 @@ double ParameterMap::getDouble(const std::string& name, double defaultValue) {
     if (!v) return defaultValue;
     if (const auto* d = std::get_if<double>(v)) return *d;
     if (const auto* i = std::get_if<int>(v)) return *i;
+    unusable(name, *v, "a number");
     return defaultValue;
 }
 

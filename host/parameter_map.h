@@ -38,12 +38,19 @@ public:
     // The names read through getInt, getBool, getDouble and getString, in call order.
     const std::vector<std::string>& readLog() const { return m_reads; }
     void clearReadLog() { m_reads.clear(); }
+    // Reads that found a value of a type they could not use, as "name=value is not a whole
+    // number" (getInt), "... is not true or false" (getBool), "... is not a number" (getDouble).
+    const std::vector<std::string>& unusableReads() const { return m_unusable; }
+    // The names of values that no read has asked for since the read log was last cleared.
+    std::vector<std::string> unreadNames() const;
 
 private:
     const Value* find(const std::string& name);
+    void unusable(const std::string& name, const Value& value, const char* wanted);
 
     std::map<std::string, Value> m_values;
     std::vector<std::string> m_reads;
+    std::vector<std::string> m_unusable;
 };
 
 // Reads "name=value" text as a typed value: true/false as bool, a whole number as int, another

@@ -8,7 +8,6 @@
 #include <new>
 
 #include "kernels/hann_window.h"
-#include "kernels/kernel_memory.h"
 #include "kernels/real_fft.h"
 
 namespace tonalscan {
@@ -57,21 +56,15 @@ MultiResolutionPitchCalc::MultiResolutionPitchCalc(int samplingRate, std::uint32
 MultiResolutionPitchCalc::~MultiResolutionPitchCalc() {
     for (Level& level : m_levels) {
         if (level.plan != nullptr) (void)realFftDestroy(level.plan);
-        kernelFree(level.window);
     }
-    kernelFree(m_history);
-    kernelFree(m_frame);
-    kernelFree(m_magnitude);
-    kernelFreeBytes(m_scratch);
 }
 
 bool MultiResolutionPitchCalc::allocate() noexcept {
     const auto historyLength = static_cast<std::int32_t>(m_historyLength);
-    m_history = kernelAlloc(historyLength);
-    m_frame = kernelAlloc(historyLength);
-    m_magnitude = kernelAlloc(historyLength / 2 + 1);
-    if (m_history == nullptr || m_frame == nullptr || m_magnitude == nullptr) return false;
-    std::fill(m_history, m_history + m_historyLength, 0.0f);
+    if (!m_history.tryReserve(historyLength) || !m_frame.tryReserve(historyLength) ||
+        !m_magnitude.tryReserve(historyLength / 2 + 1))
+        return false;
+    std::fill(m_history.data(), m_history.data() + m_historyLength, 0.0f);
 
     const double topHz = std::min(kHighestFrequencyHz, 0.45 * m_samplingRate);
     int scratchBytes = 0;
@@ -87,12 +80,12 @@ bool MultiResolutionPitchCalc::allocate() noexcept {
         if (realFftScratchSize(level.plan, &bytes) != kStatusOk) return false;
         scratchBytes = std::max(scratchBytes, bytes);
 
-        level.window = kernelAlloc(length);
-        if (level.window == nullptr) return false;
-        std::fill(level.window, level.window + length, 1.0f);
-        (void)windowHannInPlace(level.window, length);  // length >= 512, cannot fail
+        if (!level.window.tryReserve(length)) return false;
+        float* const window = level.window.data();
+        std::fill(window, window + length, 1.0f);
+        (void)windowHannInPlace(window, length);  // length >= 512, cannot fail
         double windowSum = 0.0;
-        for (std::int32_t i = 0; i < length; ++i) windowSum += level.window[i];
+        for (std::int32_t i = 0; i < length; ++i) windowSum += window[i];
         level.amplitudeScale = 2.0 / windowSum;
 
         level.binHz = static_cast<double>(m_samplingRate) / level.length;
@@ -104,10 +97,7 @@ bool MultiResolutionPitchCalc::allocate() noexcept {
         level.firstBin = static_cast<std::uint32_t>(std::max(1.0, firstBin));
         level.lastBin = static_cast<std::uint32_t>(std::min<double>(level.length / 2 - 2, lastBin));
     }
-    if (scratchBytes > 0) {
-        m_scratch = static_cast<std::uint8_t*>(kernelAllocBytes(static_cast<std::size_t>(scratchBytes)));
-        if (m_scratch == nullptr) return false;
-    }
+    if (!m_scratch.tryReserve(scratchBytes)) return false;
     try {
         for (Level& level : m_levels) level.peaks.reserve(level.lastBin - level.firstBin + 1);
         m_candidates.reserve(m_historyLength / 4);
@@ -136,19 +126,23 @@ void MultiResolutionPitchCalc::appendToHistory(const float* samples) noexcept {
     // the history; the first start of the caller's next block follows 2B after the previous one
     // and brings 2B new samples.
     const std::uint32_t b = m_blockLength;
-    const bool continues = std::memcmp(samples, m_history + m_historyLength - b, b * sizeof(float)) == 0;
+    float* const history = m_history.data();
+    const bool continues = std::memcmp(samples, history + m_historyLength - b, b * sizeof(float)) == 0;
     const float* fresh = continues ? samples + b : samples;
     const std::uint32_t count = continues ? b : 2 * b;
-    std::memmove(m_history, m_history + count, (m_historyLength - count) * sizeof(float));
-    std::memcpy(m_history + m_historyLength - count, fresh, count * sizeof(float));
+    std::memmove(history, history + count, (m_historyLength - count) * sizeof(float));
+    std::memcpy(history + m_historyLength - count, fresh, count * sizeof(float));
     for (Level& level : m_levels) level.pendingSamples += count;
 }
 
 void MultiResolutionPitchCalc::analyseLevel(Level& level) {
     const std::uint32_t n = level.length;
-    const float* newest = m_history + m_historyLength - n;
-    for (std::uint32_t i = 0; i < n; ++i) m_frame[i] = newest[i] * level.window[i];
-    (void)realFftForward(m_frame, m_frame, level.plan, m_scratch);  // checked plan, in place
+    const float* const history = m_history.data();
+    float* const frame = m_frame.data();
+    float* const magnitude = m_magnitude.data();
+    const float* newest = history + m_historyLength - n;
+    for (std::uint32_t i = 0; i < n; ++i) frame[i] = newest[i] * level.window.data()[i];
+    (void)realFftForward(frame, frame, level.plan, m_scratch.data());  // checked plan, in place
 
     // Magnitudes for the candidates, their lobes (two bins either side) and the lobes' outer
     // neighbours.
@@ -158,19 +152,19 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level) {
     for (std::uint32_t k = magFirst; k <= magLast; ++k) {
         double value;
         if (k == 0) {
-            value = std::fabs(m_frame[0]);
+            value = std::fabs(frame[0]);
         } else if (k == half) {
-            value = std::fabs(m_frame[1]);
+            value = std::fabs(frame[1]);
         } else {
-            const double re = m_frame[2 * k];
-            const double im = m_frame[2 * k + 1];
+            const double re = frame[2 * k];
+            const double im = frame[2 * k + 1];
             value = std::sqrt(re * re + im * im);
         }
-        m_magnitude[k] = static_cast<float>(value);
+        magnitude[k] = static_cast<float>(value);
     }
     const double scale = level.amplitudeScale;
     auto power = [&](std::uint32_t k) {
-        const double a = m_magnitude[k] * scale;
+        const double a = magnitude[k] * scale;
         return a * a;
     };
 
@@ -184,13 +178,13 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level) {
     }
 
     for (std::uint32_t k = level.firstBin; k <= level.lastBin; ++k) {
-        const float centre = m_magnitude[k];
-        if (!(centre > m_magnitude[k - 1] && centre >= m_magnitude[k + 1] && centre > 0.0f)) continue;
+        const float centre = magnitude[k];
+        if (!(centre > magnitude[k - 1] && centre >= magnitude[k + 1] && centre > 0.0f)) continue;
         // A parabola through the log magnitudes fits the Hann main lobe closely: the offset is
         // within a few hundredths of a bin of the true frequency.
-        const double left = std::log(std::max<double>(m_magnitude[k - 1], kTinyMagnitude));
+        const double left = std::log(std::max<double>(magnitude[k - 1], kTinyMagnitude));
         const double mid = std::log(static_cast<double>(centre));
-        const double right = std::log(std::max<double>(m_magnitude[k + 1], kTinyMagnitude));
+        const double right = std::log(std::max<double>(magnitude[k + 1], kTinyMagnitude));
         const double curvature = left - 2.0 * mid + right;
         double offset = curvature < 0.0 ? 0.5 * (left - right) / curvature : 0.0;
         offset = std::clamp(offset, -0.5, 0.5);
@@ -204,12 +198,12 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level) {
         double energy = inBand(k) ? power(k) : 0.0;
         for (std::uint32_t d = 1; d <= 2 && k >= d + 1; ++d) {
             const std::uint32_t j = k - d;
-            if (!(m_magnitude[j] < m_magnitude[j + 1] && m_magnitude[j - 1] < m_magnitude[j])) break;
+            if (!(magnitude[j] < magnitude[j + 1] && magnitude[j - 1] < magnitude[j])) break;
             if (inBand(j)) energy += power(j);
         }
         for (std::uint32_t d = 1; d <= 2 && k + d + 1 <= magLast; ++d) {
             const std::uint32_t j = k + d;
-            if (!(m_magnitude[j] < m_magnitude[j - 1] && m_magnitude[j + 1] < m_magnitude[j])) break;
+            if (!(magnitude[j] < magnitude[j - 1] && magnitude[j + 1] < magnitude[j])) break;
             if (inBand(j)) energy += power(j);
         }
         level.peaks.push_back({frequencyHz, amplitude, energy});

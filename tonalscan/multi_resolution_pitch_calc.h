@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "kernels/kernel_buffer.h"
 #include "tonalscan/pitch_calc.h"
 
 struct RealFftPlan;
@@ -50,7 +51,7 @@ private:
         std::uint32_t length = 0;  // window and FFT length
         std::uint32_t hop = 0;     // new samples between two analyses
         RealFftPlan* plan = nullptr;
-        float* window = nullptr;
+        KernelBuffer window;
         double amplitudeScale = 0.0;  // 2 / sum of the window: a sine of amplitude a peaks at a
         double binHz = 0.0;
         double lowHz = 0.0;   // band, lowHz <= f < highHz
@@ -74,10 +75,10 @@ private:
     std::uint32_t m_blockLength;
     std::uint32_t m_historyLength;
     Level m_levels[kLevelCount];
-    float* m_history = nullptr;    // newest sample last
-    float* m_frame = nullptr;      // windowed copy, then packed spectrum
-    float* m_magnitude = nullptr;  // |X[k]| of the current level
-    std::uint8_t* m_scratch = nullptr;
+    KernelBuffer m_history;    // newest sample last
+    KernelBuffer m_frame;      // windowed copy, then packed spectrum
+    KernelBuffer m_magnitude;  // |X[k]| of the current level
+    KernelByteBuffer m_scratch;
     std::vector<Candidate> m_candidates;
     std::vector<PitchPeak> m_records;
     std::uint32_t m_startsInList = 0;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config binutils
   libgtest-dev libbenchmark-dev
-  libsndfile1-dev libcli11-dev nlohmann-json3-dev libebur128-dev
+  libsndfile1-dev libmpg123-dev libcli11-dev nlohmann-json3-dev libebur128-dev
   vamp-plugin-sdk vamp-examples
   "$@"
 )

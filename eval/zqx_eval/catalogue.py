@@ -16,6 +16,8 @@ TRUMPET, ALTO_SAX, OBOE, CLARINET, FLUTE, SAW_LEAD = 56, 65, 68, 71, 73, 81
 
 HARD_KINDS = ("bass_under_chords", "solo_harmonics", "fast_passages", "tuned_flat_30")
 NON_MUSIC_KINDS = ("speech", "silence", "noise")
+# Music without a steady beat: key, chords and notes are known, the tempo is not one number.
+RUBATO_KIND = "rubato"
 
 
 @dataclass(frozen=True)
@@ -34,11 +36,13 @@ class MusicItem:
     melody_program: Optional[int] = None
     melody_style: str = "plain"     # "plain" (quarters and eighths), "fast" (sixteenth runs), "arpeggio"
     drums: bool = False
+    drum_style: str = "basic"       # "basic" (kick 1 and 3, snare 2 and 4) or "break" (syncopated kick, ghost snare)
     swing: bool = False
     rate: int = 44100
     channels: int = 1
     gain_db: float = 0.0
     tune_cents: float = 0.0
+    rubato: float = 0.0             # tempo swings up to this share either way, beat by beat (no steady beat)
     reverb: bool = False
     duration: float = 24.0
     kind: str = "music"
@@ -146,6 +150,13 @@ _MUSIC = (
               "arpeggio", bass_program=ACOUSTIC_BASS, melody_program=VIOLIN, drums=True, channels=2),
 )
 
+# Drum kit alone on GM channel 10: a beat with no pitch, so no key and chord N throughout.
+_DRUMS_ONLY = (
+    MusicItem("d01_drums_break_97", 97, "4/4", "C", "major", ("I",), None, drums=True, drum_style="break",
+              duration=20.0),
+    MusicItem("d02_drums_174", 174, "4/4", "C", "major", ("I",), None, drums=True, rate=48000, duration=20.0),
+)
+
 _GAIN_VARIANTS = ("m05_f_major_72_swing", "m11_a_major_96", "m17_c_minor_120", "m24_f_major_160")
 
 _HARD = (
@@ -173,6 +184,13 @@ _HARD = (
               rate=48000, kind="tuned_flat_30"),
 )
 
+_RUBATO = (
+    MusicItem("r01_rubato_piano_c_minor", 80, "4/4", "C", "minor", ("i", "iv", "V", "i"), PIANO, "sustain",
+              bass_program=ACOUSTIC_BASS, melody_program=PIANO, rubato=0.35, kind=RUBATO_KIND),
+    MusicItem("r02_rubato_strings_e_major", 66, "3/4", "E", "major", ("I", "vi", "IV", "V"), STRINGS, "sustain",
+              bass_program=CELLO, melody_program=FLUTE, rubato=0.3, rate=48000, kind=RUBATO_KIND),
+)
+
 _OTHER = (
     SpeechItem("s01_speech_en_us", "en-us", 160, _TEXT_EN),
     SpeechItem("s02_speech_en_gb_female", "en-gb+f3", 140, _TEXT_EN, rate=48000),
@@ -194,4 +212,4 @@ def _gain_variants():
 
 def all_items():
     """Every item, in a fixed order."""
-    return _MUSIC + _gain_variants() + _HARD + _OTHER
+    return _MUSIC + _DRUMS_ONLY + _gain_variants() + _HARD + _RUBATO + _OTHER

@@ -5,10 +5,11 @@ Times are MIDI ticks at TICKS_PER_QUARTER; one tempo for the whole piece, so sec
 from the tempo in microseconds per quarter that the MIDI file stores.
 """
 
+import bisect
 import math
 import random
-from dataclasses import dataclass
-from typing import List, Optional
+from dataclasses import dataclass, field
+from typing import List, Optional, Tuple
 
 from .pitch import DEGREES, SCALE, TRIAD, harte_label, pitch_class_index
 
@@ -44,14 +45,29 @@ class ChordSpan:
 class Piece:
     notes: List[Note]
     chords: List[ChordSpan]
-    tempo_us: int                    # microseconds per quarter note
+    tempo_us: int                    # microseconds per quarter note at the start
     end_tick: int
+    # (tick, microseconds per quarter) from that tick on; one entry at tick 0 for a steady tempo.
+    tempo_map: List[Tuple[int, int]] = field(default_factory=list)
+
+    def __post_init__(self):
+        if not self.tempo_map:
+            self.tempo_map = [(0, self.tempo_us)]
+        self._starts = [t for t, _ in self.tempo_map]
+        self._seconds = [0.0]
+        for (t0, us), (t1, _) in zip(self.tempo_map, self.tempo_map[1:]):
+            self._seconds.append(self._seconds[-1] + (t1 - t0) * us / (TICKS_PER_QUARTER * 1e6))
 
     def seconds(self, tick):
-        return tick * self.tempo_us / (TICKS_PER_QUARTER * 1e6)
+        i = bisect.bisect_right(self._starts, tick) - 1
+        t0, us = self.tempo_map[i]
+        return self._seconds[i] + (tick - t0) * us / (TICKS_PER_QUARTER * 1e6)
 
     def beat_bpm(self, meter):
-        """Beats per minute of the meter's beat, as the MIDI file really plays it."""
+        """Beats per minute of the meter's beat, as the MIDI file really plays it; None when the
+        tempo changes (rubato)."""
+        if len(self.tempo_map) > 1:
+            return None
         quarter_bpm = 60e6 / self.tempo_us
         return quarter_bpm / _METER[meter][1]
 
@@ -89,8 +105,9 @@ class _Composer:
         # Chord spans of at least ~1.5 s, so that every chord covers several analysis blocks.
         self.bars_per_chord = 2 if seconds_per_bar < 1.5 else 1
         self.span_q = self.bar_q * self.bars_per_chord
-        spans = math.ceil((item.duration + 0.5) / (seconds_per_bar * self.bars_per_chord))
-        self.spans = spans
+        # Rubato plays up to 1 + depth times faster than the base tempo, so more bars may be needed.
+        fastest = 1.0 + item.rubato
+        self.spans = math.ceil((item.duration + 0.5) * fastest / (seconds_per_bar * self.bars_per_chord))
 
     def swing_offset(self, position_q):
         """Swung eighths: the off-beat eighth of each quarter moves from 1/2 to 2/3."""
@@ -129,7 +146,23 @@ class _Composer:
                 self.drums(start_q)
         end_tick = _ticks(self.spans * self.span_q)
         notes = sorted(self.notes, key=lambda n: (n.on, n.channel, n.pitch))
-        return Piece(_dedupe_overlaps(notes), chords, self.tempo_us, end_tick)
+        return Piece(_dedupe_overlaps(notes), chords, self.tempo_us, end_tick, self.tempo_map(end_tick))
+
+    def tempo_map(self, end_tick):
+        """Steady, or with rubato a new tempo every beat: a slow swell between 1/(1 + depth) and
+        1 + depth times the base tempo plus a random push or pull of up to depth / 2, so that no
+        periodicity holds for long."""
+        depth = self.item.rubato
+        if not depth:
+            return [(0, self.tempo_us)]
+        beat_ticks = _ticks(self.beat_q)
+        phase = self.rng.uniform(0, 2 * math.pi)
+        out = []
+        for k, tick in enumerate(range(0, end_tick, beat_ticks)):
+            swell = math.sin(phase + 2 * math.pi * k / 7.0)
+            factor = (1.0 + depth) ** swell * (1.0 + self.rng.uniform(-depth / 2, depth / 2))
+            out.append((tick, int(round(self.tempo_us / factor))))
+        return out
 
     def beats(self, start_q):
         count = int(round(self.span_q / self.beat_q))
@@ -227,7 +260,10 @@ class _Composer:
             for e in range(eighths):
                 pos = bar_q + 0.5 * e
                 self.add(pos, 0.1, DRUM_CHANNEL, CLOSED_HAT, 58 if e % 2 else 70, None)
-            if meter == "4/4":
+            if meter == "4/4" and self.item.drum_style == "break":
+                hits = [(0, KICK, 104), (1, SNARE, 94), (1.5, KICK, 90), (2.5, KICK, 96), (3, SNARE, 94),
+                        (3.75, SNARE, 50)]
+            elif meter == "4/4":
                 hits = [(0, KICK, 104), (1, SNARE, 92), (2, KICK, 98), (3, SNARE, 92)]
             elif meter == "3/4":
                 hits = [(0, KICK, 104), (1, SNARE, 80), (2, SNARE, 80)]

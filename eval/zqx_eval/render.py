@@ -21,7 +21,7 @@ def write_midi(piece, item, path):
     mid = mido.MidiFile(type=0, ticks_per_beat=TICKS_PER_QUARTER)
     track = mido.MidiTrack()
     mid.tracks.append(track)
-    events = [(0, 0, mido.MetaMessage("set_tempo", tempo=piece.tempo_us))]
+    events = [(tick, 0, mido.MetaMessage("set_tempo", tempo=us)) for tick, us in piece.tempo_map]
     programs = {}
     for n in piece.notes:
         if n.channel != DRUM_CHANNEL:

@@ -46,7 +46,7 @@ def _read_chroma_csv(path):
 
 def read_zqx(out_dir, name):
     """Summary answers, baseline tempo and the chroma halves of one item's zqx results."""
-    res = {"summary": None, "baseline_bpm": None, "chroma": None}
+    res = {"summary": None, "baseline_bpm": None, "chroma": None, "dynamic_range": read_dynamic_range(out_dir, name)}
     json_path = os.path.join(out_dir, name + ".json")
     if not os.path.exists(json_path):
         return res
@@ -197,3 +197,44 @@ def read_essentia(out_dir, name):
         block = doc["hpcp_blocks"]["block"]
         res["hpcp"] = {"starts": np.arange(len(hpcp)) * block / rate, "length": block / rate, "values": hpcp}
     return res
+
+
+# ---------------------------------------------------------------- reference chroma (numpy)
+
+def read_wav_mono(path):
+    """(samples as float64 in [-1, 1), rate) of a 16-bit PCM WAV, channels averaged."""
+    import wave
+    with wave.open(path, "rb") as w:
+        if w.getsampwidth() != 2:
+            raise ValueError(f"{path}: only 16-bit PCM is read here")
+        rate, channels = w.getframerate(), w.getnchannels()
+        data = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2").astype(float) / 32768.0
+    return data.reshape(-1, channels).mean(axis=1), rate
+
+
+def stft_chroma(path, block=4096, low_hz=100.0, high_hz=5000.0):
+    """A plain STFT chroma as a reference point: per block of `block` samples, Hann window, power
+    spectrum, each bin between low_hz and high_hz (zqx's default band) added to the class of its
+    nearest equal-tempered pitch (A = 440 Hz). Returns the same shape as the other chroma readers."""
+    x, rate = read_wav_mono(path)
+    n = int(np.ceil(len(x) / block))
+    frames = np.zeros((n, block))
+    frames.reshape(-1)[:len(x)] = x
+    power = np.abs(np.fft.rfft(frames * np.hanning(block), axis=1)) ** 2
+    freqs = np.fft.rfftfreq(block, 1.0 / rate)
+    use = (freqs >= low_hz) & (freqs <= high_hz)
+    classes = (np.round(12 * np.log2(freqs[use] / 440.0)).astype(int) + 9) % 12
+    chroma = np.zeros((n, 12))
+    for pc in range(12):
+        chroma[:, pc] = power[:, use][:, classes == pc].sum(axis=1)
+    return {"starts": np.arange(n) * block / rate, "length": block / rate, "values": chroma}
+
+
+def read_dynamic_range(out_dir, name):
+    """The swellgrid value zqx extract writes in NAME.dynamics.csv (one row), or None."""
+    path = os.path.join(out_dir, name + ".dynamics.csv")
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        rows = list(csv.DictReader(f))
+    return float(rows[-1]["dynamic_range"]) if rows and rows[-1].get("dynamic_range") else None

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <exception>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <thread>
 
@@ -14,6 +13,8 @@
 #include "host/corpus_inputs.h"
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
+#include "host/interrupt.h"
+#include "host/output_names.h"
 #include "host/output_writer.h"
 #include "host/progress.h"
 
@@ -25,20 +26,17 @@ struct Job {
     std::string input;
     std::string stem;  // relative to the output folder, '/'-separated
     bool failed = false;
+    bool completed = false;
     bool skipped = false;
     double audioSeconds = 0.0;
 };
 
-// Output names as the input list gives them (CorpusInput::name); a name seen before gets "-2",
-// "-3", ...
+// Output names as the input list gives them (CorpusInput::name), made unique over the run.
 void assignStems(std::vector<Job>& jobs) {
-    std::map<std::string, int> seen;
-    for (Job& job : jobs) {
-        std::string stem = job.stem;
-        int& count = seen[stem];
-        if (++count > 1) stem += "-" + std::to_string(count);
-        job.stem = stem;
-    }
+    std::vector<std::string> wanted;
+    for (const Job& job : jobs) wanted.push_back(job.stem);
+    const std::vector<std::string> names = uniqueOutputNames(wanted);
+    for (std::size_t i = 0; i < jobs.size(); ++i) jobs[i].stem = names[i];
 }
 
 std::string withPath(const std::string& path, const std::string& message) {
@@ -49,8 +47,12 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     AudioReader reader(job.input);
     FeatureChain chain(plan, reader.sampleRate());
     std::vector<float> chunk(1 << 16);
-    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) chain.push(chunk.data(), n);
+    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
+        if (InterruptWatch::requested()) throw Interrupted{};
+        chain.push(chunk.data(), n);
+    }
     chain.finish();
+    if (InterruptWatch::requested()) throw Interrupted{};
     job.audioSeconds = reader.durationSeconds();
 
     InputDescription input;
@@ -64,6 +66,7 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     // Results of inputs in sub-folders go to the same sub-folders of the output folder.
     ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
     batch.commit();
+    job.completed = true;
 }
 
 }  // namespace
@@ -78,10 +81,25 @@ int extractCommand(const ExtractOptions& options) {
         if (options.rate < 0) throw std::runtime_error("--rate must be a positive number of Hz");
         if (options.jobs < 1) throw std::runtime_error("--jobs must be at least 1");
         settings.targetRate = options.rate;
-        for (const std::string& text : options.settings) settings.override(text);
+        for (const std::string& text : options.settings) {
+            for (const ChainStage& stage : parseChainSpec(text)) {
+                if (stage.plugin != "zqx_ratefold") continue;
+                if (options.rate == 0) throw ChainSpecError("--set zqx_ratefold:... takes effect only with --rate");
+                for (const auto& [key, value] : stage.parameters)
+                    if (key == "inSampRate" || key == "outSampRate")
+                        throw ChainSpecError("zqx_ratefold:" + key + " is set by zqx extract itself (from the "
+                                             "file's rate and --rate)");
+            }
+            settings.override(text);
+        }
         // Every plug-in of the chain must be there; none is ever left out quietly. Each is loaded
         // once, for every file and thread.
         plan = std::make_unique<FeatureChainPlan>(settings, locator);
+        // The chain built once before the first file: a broken plug-in or a parameter a module
+        // refuses stops the run here with one line, instead of failing every file.
+        const FeatureChain trial(*plan, options.rate > 0 ? options.rate : 44100);
+        for (const ModuleStage& stage : trial.modules().stages())
+            for (const std::string& warning : stage.warnings()) reportError("warning: " + warning);
         ensureWritableDirectory(options.outputDir);
     } catch (const std::exception& error) {
         reportError(error.what());
@@ -89,7 +107,7 @@ int extractCommand(const ExtractOptions& options) {
     }
     try {
         for (const CorpusInput& input : expandCorpusInputs(options.inputs))
-            jobs.push_back({input.path, input.name, false, false, 0.0});
+            jobs.push_back({input.path, input.name, false, false, false, 0.0});
         if (jobs.empty()) throw std::runtime_error("no audio files among the inputs");
     } catch (const std::exception& error) {
         reportError(error.what());
@@ -110,8 +128,9 @@ int extractCommand(const ExtractOptions& options) {
     ProgressDisplay progress(jobs.size(), terminal);
     const auto start = std::chrono::steady_clock::now();
     std::atomic<std::size_t> next{0};
+    const InterruptWatch interrupts;
     auto worker = [&] {
-        for (std::size_t i = next++; i < jobs.size(); i = next++) {
+        for (std::size_t i = next++; i < jobs.size() && !InterruptWatch::requested(); i = next++) {
             Job& job = jobs[i];
             if (job.skipped) {
                 progress.fileDone(0.0);
@@ -119,6 +138,8 @@ int extractCommand(const ExtractOptions& options) {
             }
             try {
                 extractOne(job, options.outputDir, *plan);
+            } catch (const Interrupted&) {
+                break;  // the file in hand is discarded; nothing of it was written
             } catch (const std::exception& error) {
                 job.failed = true;
                 progress.message("zqx: " + withPath(job.input, error.what()));
@@ -136,6 +157,12 @@ int extractCommand(const ExtractOptions& options) {
     for (std::thread& thread : pool) thread.join();
     progress.close();
 
+    if (InterruptWatch::requested()) {
+        const auto completed = std::count_if(jobs.begin(), jobs.end(), [](const Job& j) { return j.completed; });
+        reportError(std::string("stopped by ") + InterruptWatch::signalName() + " after completing " +
+                    std::to_string(completed) + " of " + std::to_string(jobs.size()) + " files");
+        return InterruptWatch::exitStatus();
+    }
     const auto failed = std::count_if(jobs.begin(), jobs.end(), [](const Job& j) { return j.failed; });
     if (failed > 0) {
         reportError(std::to_string(failed) + " of " + std::to_string(jobs.size()) + " files failed");

@@ -51,12 +51,15 @@ int infoCommand(const InfoOptions& options) {
         const bool wantInstance = options.create || !parameters.empty() || !globals.empty();
         ParameterMap globalParams = defaultGlobalParams(44100);
         applyParameters(globalParams, globals);
+        checkChainGlobals(globalParams);
         // The library is opened once; the instance, when there is one, tells the information
         // object's layout.
         const auto library = std::make_shared<const PluginLibrary>(path);
         std::optional<ModuleStage> stage;
         if (wantInstance) stage.emplace(options.plugin, library, parameters, globalParams);
         const ModuleInfoTexts texts = stage ? stage->infoTexts() : library->infoTexts();
+        if (stage)
+            for (const std::string& warning : stage->warnings()) reportError("warning: " + warning);
         std::string out;
         out += "plug-in:      " + library->name() + "\n";
         out += "file:         " + library->path() + "\n";

@@ -75,6 +75,7 @@ int runCommand(const RunOptions& options) {
         ParameterMap globalParams = defaultGlobalParams(samplingRate);
         if (!matrixBlocks && options.block != 0) globalParams.set("windowSize", int(options.block));
         applyParameters(globalParams, globals);
+        checkChainGlobals(globalParams);
         if (!matrixBlocks) {
             const int windowSize = globalParams.getInt("windowSize", -1);
             globalParams.clearReadLog();
@@ -89,6 +90,8 @@ int runCommand(const RunOptions& options) {
 
         const PluginLocator locator(options.pluginDirs);
         ModuleChain chain(stages, std::move(globalParams), locator);
+        for (const ModuleStage& stage : chain.stages())
+            for (const std::string& warning : stage.warnings()) reportError("warning: " + warning);
 
         std::string out;
         const std::size_t blockCount = (samples.size() + blockLength - 1) / blockLength;

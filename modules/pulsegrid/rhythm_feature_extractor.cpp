@@ -12,6 +12,8 @@
 #include "kernels/hann_window.h"
 #include "kernels/reductions.h"
 
+namespace zqx::pulsegrid {
+
 namespace {
 
 // First difference e[t] - e[t-1] as a convolution kernel.
@@ -289,3 +291,5 @@ float zeroFraction(const float* x, std::int32_t n) {
         if (x[i] == 0.0f) ++zeros;
     return static_cast<float>(static_cast<double>(zeros) / n);
 }
+
+}  // namespace zqx::pulsegrid

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
-#include "modules/pulsegrid/kernel_buffer.h"
+#include "kernels/kernel_buffer.h"
 #include "qvt/base_vector.h"
+
+namespace zqx::pulsegrid {
 
 // The lag range of the periodicity profile, in frames.
 struct RhythmLags {
@@ -111,3 +113,5 @@ float powerMeanContrast(const float* x, std::int32_t n);
 float rmsToPeak(const float* x, std::int32_t n);
 // The share of x equal to zero (either sign); 0 when n <= 0.
 float zeroFraction(const float* x, std::int32_t n);
+
+}  // namespace zqx::pulsegrid

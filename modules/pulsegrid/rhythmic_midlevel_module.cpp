@@ -30,12 +30,12 @@ RhythmicMidlevelModule::RhythmicMidlevelModule(ParameterSet* moduleParams, Param
     if (hanningLen < 1) refuse("hanningLen");
     if (!(loBPM > 0.0f)) refuse("loBPM");
     if (!(hiBPM > 0.0f)) refuse("hiBPM");
-    const RhythmLags lags = rhythmLags(groupFrames, kFramePeriod, loBPM, hiBPM);
+    const zqx::pulsegrid::RhythmLags lags = zqx::pulsegrid::rhythmLags(groupFrames, kFramePeriod, loBPM, hiBPM);
     if (lags.minLag < 0) refuse("minLag");
     // loBPM >= hiBPM, or a fastest beat period not below groupFrames.
     if (lags.lagCount <= 0) refuse("lagCount");
 
-    m_extractor = std::make_unique<RhythmFeatureExtractor>(groupFrames, hanningLen, onsetThresh,
+    m_extractor = std::make_unique<zqx::pulsegrid::RhythmFeatureExtractor>(groupFrames, hanningLen, onsetThresh,
                                                            kFramePeriod, loBPM, hiBPM);
 }
 

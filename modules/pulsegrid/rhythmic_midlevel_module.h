@@ -41,5 +41,5 @@ private:
     std::string m_outputTypeName;
     std::uint32_t m_outputCount = 0;
     Vector<float> m_featureVector;
-    std::unique_ptr<RhythmFeatureExtractor> m_extractor;
+    std::unique_ptr<zqx::pulsegrid::RhythmFeatureExtractor> m_extractor;
 };

@@ -90,15 +90,18 @@ void CResampleModule::process(DataBlock*& output, const DataBlock* input) {
     const std::uint32_t m = scaledCount(n, rateRatio);
     outputVector.setSize(m);  // every value is written below
     output = &outputVector;
-    if (n == 0 || m == 0) return;
+    if (n == 0) return;
 
     const float* x = in->data;
+    // The filter sees every input sample, also of a block too short to give an output sample, so
+    // that its state runs on as over one signal (ResampleModule.FilterSeesBlocksTooShortForOutput).
     if (antiAliasFilter && outputRate < inputRate) {
         workBuffer.setSize(n);
         filterStatus = iirFilter(in->data, workBuffer.data, static_cast<std::int32_t>(n), filterState);
         // Without a filter state (its creation ran out of memory) interpolate the raw input.
         if (filterStatus == kStatusOk) x = workBuffer.data;
     }
+    if (m == 0) return;
     interpolate(x, n, m);
     if (antiAliasFilter && outputRate > inputRate)
         filterStatus = iirFilterInPlace(outputVector.data, static_cast<std::int32_t>(m), filterState);

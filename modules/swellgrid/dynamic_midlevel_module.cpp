@@ -25,7 +25,7 @@ DynamicMidlevelModule::DynamicMidlevelModule(ParameterSet* moduleParams, Paramet
     if (m_hanningLen < 0) throw simpleException(kParameterWrong);
     if (!(std::isfinite(m_frameDuration) && m_frameDuration > 0.0)) throw simpleException(kParameterWrong);
 
-    m_smoothingWindow = makeSmoothingWindow(m_hanningLen);
+    m_smoothingWindow = zqx::swellgrid::makeSmoothingWindow(m_hanningLen);
 }
 
 DynamicMidlevelModule::~DynamicMidlevelModule() = default;
@@ -47,7 +47,7 @@ void DynamicMidlevelModule::process(DataBlock*& output, const DataBlock* input) 
         output = &empty;
         return;
     }
-    m_outputVector->data[0] = computeDynamicRange(m_levelHistory, m_smoothingWindow, m_frameDuration, m_workBuffer);
+    m_outputVector->data[0] = zqx::swellgrid::computeDynamicRange(m_levelHistory, m_smoothingWindow, m_frameDuration, m_workBuffer);
     output = m_outputVector.get();
     m_outputCount = m_outputVector->size;
 }

@@ -3,16 +3,17 @@
 
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <new>
 
 #include "kernels/convolution.h"
 #include "kernels/elementwise.h"
 #include "kernels/exp_ln.h"
 #include "kernels/hann_window.h"
-#include "kernels/kernel_memory.h"
+#include "kernels/kernel_buffer.h"
 #include "qvt/operations.h"
-#include "qvt/qvt_exception.h"
+#include "qvt/vector_func.h"
+
+namespace zqx::swellgrid {
 
 namespace {
 
@@ -27,10 +28,6 @@ std::int32_t truncatedFrames(double value) {
     if (!(value > -2147483649.0)) return std::numeric_limits<std::int32_t>::min();
     return static_cast<std::int32_t>(value);
 }
-
-struct KernelBufferDeleter {
-    void operator()(float* p) const noexcept { kernelFree(p); }
-};
 
 }  // namespace
 
@@ -83,25 +80,24 @@ float computeDynamicRange(const std::vector<float>& levelHistory, const BaseVect
         // once the stream reaches 30 s) is treated the same way rather than sizing from a
         // negative count.
         workBuffer.setSize(0);
-        throw QVTException("zero sized vector", "qvt/vector_func", 102);
+        requireNonEmpty(workBuffer);
     }
     const auto n = static_cast<std::uint32_t>(kept);
     const auto segmentLength = static_cast<std::int32_t>(segment.length);
     const auto windowCount = static_cast<std::int32_t>(windowLength);
     workBuffer.setSize(n);
 
-    // The convolution writes M + L - 1 values; the buffer is one longer.
-    const std::int64_t bufferLength = static_cast<std::int64_t>(segmentLength) + windowCount;
-    if (bufferLength > std::numeric_limits<std::int32_t>::max()) throw std::bad_alloc();
-    std::unique_ptr<float, KernelBufferDeleter> smoothed(kernelAlloc(static_cast<std::int32_t>(bufferLength)));
-    if (!smoothed) throw std::bad_alloc();
-    const KernelStatus convolved = convolve(levelHistory.data() + segment.start, segmentLength,
-                                            smoothingWindow.data, windowCount, smoothed.get());
-    // The arguments are valid by construction; only memory can run out.
-    if (convolved == kStatusNoMemory) throw std::bad_alloc();
-    // Keep c[L] .. c[M - 1], where the window lies wholly inside the segment.
-    (void)vecCopy(smoothed.get() + windowLength, workBuffer.data, static_cast<std::int32_t>(n));
-    smoothed.reset();
+    {
+        // The convolution writes M + L - 1 values; the buffer is one longer. Released before the
+        // contour is worked on.
+        const KernelBuffer smoothed(static_cast<std::int64_t>(segmentLength) + windowCount);
+        const KernelStatus convolved = convolve(levelHistory.data() + segment.start, segmentLength,
+                                                smoothingWindow.data, windowCount, smoothed.data());
+        // The arguments are valid by construction; only memory can run out.
+        if (convolved == kStatusNoMemory) throw std::bad_alloc();
+        // Keep c[L] .. c[M - 1], where the window lies wholly inside the segment.
+        (void)vecCopy(smoothed.data() + windowLength, workBuffer.data, static_cast<std::int32_t>(n));
+    }
 
     float* const contour = workBuffer.data;
     // Silence would take the logarithm to -infinity; NaN fails the comparison and passes on.
@@ -117,3 +113,5 @@ float computeDynamicRange(const std::vector<float>& levelHistory, const BaseVect
 
     return Max(contour, n) - Min(contour, n);
 }
+
+}  // namespace zqx::swellgrid

@@ -7,6 +7,8 @@
 
 #include "qvt/base_vector.h"
 
+namespace zqx::swellgrid {
+
 // The smoothing window of `length` frames (length >= 1): ones with the Hann shape applied, so
 // 0.5 (1 - cos(2 pi k / (length - 1))). Lengths 1 and 2 stay all ones, 3 gives 0, 1, 0.
 // Allocates the returned vector.
@@ -48,3 +50,5 @@ AnalysisSegment selectAnalysisSegment(std::uint32_t historyLength, std::uint32_t
 // convolution buffer cannot be had. Allocates a temporary buffer of M + L floats.
 float computeDynamicRange(const std::vector<float>& levelHistory, const BaseVector<float>& smoothingWindow,
                           double frameDuration, Vector<float>& workBuffer);
+
+}  // namespace zqx::swellgrid

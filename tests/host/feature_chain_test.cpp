@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 #include "host/feature_chain.h"
 
@@ -30,6 +31,42 @@ void expectSame(const FeatureStream& a, const FeatureStream& b) {
     EXPECT_EQ(a.times, b.times) << a.name;
     EXPECT_EQ(a.values, b.values) << a.name;
     EXPECT_EQ(a.columns, b.columns) << a.name;
+}
+
+// Counts what a chain hands its listener.
+struct CountingListener : FeatureListener {
+    std::size_t input = 0, analysed = 0, frames = 0;
+    std::map<std::string, std::size_t> rows;
+    void inputSamples(const float*, std::size_t n) override { input += n; }
+    void analysisSamples(const float*, std::size_t n) override { analysed += n; }
+    void bandFrames(const float*, std::size_t count, int) override { frames += count; }
+    void streamRow(const FeatureStream& stream, std::size_t row) override {
+        EXPECT_EQ(row, rows[stream.name]++) << stream.name;
+        EXPECT_EQ(stream.columns.size(), stream.width) << stream.name;
+    }
+};
+
+TEST(FeatureChain, OnePlanServesStreamsOfEveryRateAndTheListenerSeesEverything) {
+    if (!pluginsBuilt({"zqx_ratefold", "zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid"}))
+        GTEST_SKIP() << "the four plug-ins are not all built";
+    const FeatureChainPlan plan(FeatureChainSettings{}, PluginLocator({ZQX_PROBE_DIR}, "", ""));
+    for (int rate : {8000, 44100}) {
+        SCOPED_TRACE(rate);
+        const std::vector<float> x = signal(rate, 4.3);
+        CountingListener listener;
+        FeatureChain chain(plan, rate, &listener);
+        chain.push(x.data(), x.size());
+        chain.finish();
+        EXPECT_EQ(chain.rateConversion().automatic, rate < 22050);
+        EXPECT_EQ(chain.analysisRate(), rate < 22050 ? 22050 : rate);
+        EXPECT_EQ(listener.input, x.size());
+        EXPECT_EQ(std::int64_t(listener.analysed), chain.analysedSamples());
+        EXPECT_EQ(std::int64_t(listener.frames), chain.bandFrames());
+        for (const FeatureStream& stream : chain.streams()) {
+            EXPECT_GT(stream.rows(), 0u) << stream.name;
+            EXPECT_EQ(listener.rows[stream.name], stream.rows()) << stream.name;
+        }
+    }
 }
 
 TEST(FeatureChain, ResultsDoNotDependOnHowTheAudioArrives) {

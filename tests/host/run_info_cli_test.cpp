@@ -11,6 +11,7 @@ using zqx::test::lines;
 using zqx::test::quoted;
 using zqx::test::runZqx;
 using zqx::test::ScratchDir;
+namespace fs = std::filesystem;
 
 const std::string kProbeDir = "--plugin-dir " + quoted(ZQX_PROBE_DIR);
 
@@ -145,9 +146,21 @@ TEST(ZqxInfo, ShowsTextsAndInstanceAnswers) {
     EXPECT_NE(plain.out.find("samplingRate=8000"), std::string::npos);
     EXPECT_NE(plain.out.find("reads (module):   gain, inputKind, sliceOffset"), std::string::npos);
 
+    // No name tells this library's information layout; its instance does.
     const auto typed = runZqx(kProbeDir + " info zqx_typed_probe --create");
     ASSERT_EQ(typed.status, 0) << typed.err;
     EXPECT_NE(typed.out.find("isTyped:           1"), std::string::npos) << typed.out;
+    EXPECT_NE(typed.out.find("description:  typed probe, destructor first"), std::string::npos) << typed.out;
+}
+
+TEST(ZqxInfo, AnnouncesTheOutputSizeForTheBlockTheModuleReceives) {
+    if (!fs::exists(fs::path(ZQX_EXECUTABLE).parent_path() / "zqx_ratefold.so")) GTEST_SKIP() << "zqx_ratefold is not built";
+    // The chain's 4096-sample block at 44.1 kHz becomes 1486 samples at 16 kHz; the module rewrites
+    // windowSize to 1486 for later modules, which is not the size it receives.
+    const auto r = runZqx("info zqx_ratefold inSampRate=44100,outSampRate=16000");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("getOutputSize(4096): 1486 "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("windowSize=1486"), std::string::npos) << r.out;
 }
 
 TEST(ZqxCommand, UsageErrorsExitNonZero) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kernels/kernel_buffer.h"
 #include "kernels/kernel_memory.h"
 #include "kernels/kernel_status.h"
 
@@ -23,6 +24,27 @@ TEST(KernelAlloc, BlocksAre32ByteAlignedAndWritable) {
         std::memset(p, 0, sizeof(float) * static_cast<std::size_t>(n));
         kernelFree(p);
     }
+}
+
+TEST(KernelBuffer, GrowsOnlyAndRefusesWhatNoKernelLengthHolds) {
+    KernelBuffer buffer;
+    EXPECT_TRUE(buffer.tryReserve(0));
+    EXPECT_EQ(buffer.data(), nullptr);
+    ASSERT_TRUE(buffer.tryReserve(100));
+    float* const first = buffer.data();
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % 32, 0u);
+    EXPECT_TRUE(buffer.tryReserve(50));  // already room: the same storage
+    EXPECT_EQ(buffer.data(), first);
+    // Beyond a kernel length: refused, the storage kept.
+    EXPECT_FALSE(buffer.tryReserve(std::int64_t{1} << 31));
+    EXPECT_EQ(buffer.data(), first);
+    EXPECT_EQ(buffer.capacity(), 100);
+    EXPECT_THROW(buffer.reserve(std::int64_t{1} << 31), std::bad_alloc);
+    EXPECT_THROW(KernelBuffer(std::int64_t{1} << 40), std::bad_alloc);
+
+    KernelByteBuffer bytes(33);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(bytes.data()) % 32, 0u);
+    std::memset(bytes.data(), 0, 33);
 }
 
 TEST(KernelStatusName, NamesEveryStatus) {

@@ -38,7 +38,7 @@ float dynamicRange(const std::vector<float>& energies, Level level) {
         history.push_back(float(sum / kBands));
     }
     Vector<float> work;
-    return computeDynamicRange(history, makeSmoothingWindow(50), 10.0, work);
+    return zqx::swellgrid::computeDynamicRange(history, zqx::swellgrid::makeSmoothingWindow(50), 10.0, work);
 }
 
 TEST(DynamicsLevel, DynamicRangeDoesNotChangeWithGain) {

@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace zqx::pulsegrid;
+
 constexpr float kFramePeriod = 0.01f;
 
 using Series = std::vector<double>;

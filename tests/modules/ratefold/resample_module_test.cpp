@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "host/parameter_map.h"
+#include "tests/support/fake_parameter_set.h"
 #include "kernels/iir_filter.h"
 #include "modules/ratefold/resample_module.h"
 
 namespace {
 
-using zqx::host::ParameterMap;
+// The module classes read their parameters from a fake set; no host library is needed.
+using ParameterMap = zqx::test::FakeParameterSet;
 
 ParameterMap moduleSet(int in, int out, bool filter) {
     return ParameterMap{{"inSampRate", in}, {"outSampRate", out}, {"antiAliasFilter", filter}};
@@ -363,6 +364,46 @@ TEST(ResampleQuality, AntiAliasFilterAttenuatesAboveTheNewBand) {
     std::printf("44100 -> 22050 with the filter: 1 kHz %.2f dB, 15 kHz %.2f dB\n", pass, stop);
     EXPECT_LT(std::abs(pass), 1.0);
     EXPECT_LT(stop, -15.0);
+}
+
+}  // namespace
+
+namespace {
+
+// A block of 1, 2 or 3 input samples gives no or one output sample when down-sampling, yet every
+// input sample passes through the filter: the last block of a stream cut into 1024, 1, 2, 0, 3, 1024
+// samples comes out exactly as when the six samples in the middle arrive as one block, and at
+// 44100 to 22050 Hz (whole read steps) exactly as the same outputs of the stream in one block.
+TEST(ResampleModule, FilterSeesBlocksTooShortForOutput) {
+    const struct {
+        int in, out;
+    } rates[] = {{44100, 22050}, {48000, 44100}, {96000, 8000}};
+    const std::vector<std::size_t> cuts = {1024, 1, 2, 0, 3, 1024}, joined = {1024, 6, 1024};
+    const std::vector<float> stream = tone(2054, 5000, 44100);
+    for (const auto& r : rates) {
+        SCOPED_TRACE(std::to_string(r.in) + " -> " + std::to_string(r.out));
+        auto lastBlock = [&](const std::vector<std::size_t>& blocks) {
+            ParameterMap params = moduleSet(r.in, r.out, true);
+            ParameterMap chain = chainSet(r.in);
+            CResampleModule module(&params, &chain);
+            std::vector<float> y;
+            std::size_t at = 0;
+            for (std::size_t n : blocks) {
+                std::vector<float> block(stream.begin() + std::ptrdiff_t(at), stream.begin() + std::ptrdiff_t(at + n));
+                y = run(module, block);
+                at += n;
+            }
+            return y;
+        };
+        const std::vector<float> split = lastBlock(cuts);
+        ASSERT_FALSE(split.empty());
+        EXPECT_EQ(split, lastBlock(joined));
+        if (r.in == 2 * r.out) {
+            const std::vector<float> whole = lastBlock({stream.size()});
+            // Output k of the last block reads input 1030 + 2 (k + 1), output 514 + k + 1 of the whole.
+            for (std::size_t k = 0; k + 1 < split.size(); ++k) ASSERT_EQ(split[k], whole[515 + k]) << k;
+        }
+    }
 }
 
 }  // namespace

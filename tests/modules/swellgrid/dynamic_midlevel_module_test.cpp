@@ -4,13 +4,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/parameter_map.h"
+#include "tests/support/fake_parameter_set.h"
 #include "modules/swellgrid/dynamic_midlevel_module.h"
 #include "qvt/qvt_exception.h"
 
 namespace {
 
-using zqx::host::ParameterMap;
+// The module classes read their parameters from a fake set; no host library is needed.
+using ParameterMap = zqx::test::FakeParameterSet;
 
 DynamicMidlevelModule makeModule(ParameterMap params) {
     ParameterMap globalParams;

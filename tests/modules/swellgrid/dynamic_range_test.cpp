@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace zqx::swellgrid;
+
 // The contour that should land in workBuffer, in double: the full-overlap part c[L] .. c[M - 1] of
 // the convolution of the segment with the window, floored, divided by its geometric mean.
 std::vector<double> referenceContour(const std::vector<float>& history, std::uint32_t start, std::uint32_t length,

@@ -6,14 +6,15 @@
 #include <cmath>
 #include <vector>
 
-#include "host/parameter_map.h"
+#include "tests/support/fake_parameter_set.h"
 #include "modules/tonewheel/chroma_module.h"
 #include "modules/tonewheel/fft_chroma.h"
 
 namespace {
 
 using namespace zqx::tonewheel;
-using zqx::host::ParameterMap;
+// The module classes read their parameters from a fake set; no host library is needed.
+using ParameterMap = zqx::test::FakeParameterSet;
 
 // The 24 values for `x` (rate 44100) computed directly from their definition, with the module's
 // own tables, which fft_chroma_test checks on their own.

@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "host/parameter_map.h"
+#include "tests/support/fake_parameter_set.h"
 #include "modules/tonewheel/chroma_module.h"
 #include "modules/tonewheel/mrfft_chroma.h"
 #include "tonalscan/pitch_calc.h"
 
 namespace {
 
-using zqx::host::ParameterMap;
+// The module classes read their parameters from a fake set; no host library is needed.
+using ParameterMap = zqx::test::FakeParameterSet;
 using zqx::tonewheel::PitchCalcBinding;
 
 // What the scripted analysis object answers, and what it saw.
