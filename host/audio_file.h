@@ -39,6 +39,9 @@ public:
     // the decoder reports damage, when a sample is NaN or infinite (naming the first one's frame
     // and channel), or when a file of estimated length decodes to no samples at all.
     std::size_t read(float* mono, std::size_t maxFrames);
+    // The frames of the last read() before mixing: channels() values per frame, as many frames as
+    // it returned. Valid until the next read().
+    const float* interleaved() const { return m_interleaved.data(); }
 
     const std::string& path() const { return m_path; }
     int sampleRate() const { return m_sampleRate; }

@@ -10,6 +10,8 @@
 
 namespace zqx::host {
 
+double BandEnergyFrontEnd::energyOf(float value) { return std::expm1(double(value)) / kCompression; }
+
 namespace {
 
 constexpr double kBarkEdges[] = {0,    100,  200,  300,  400,  510,  630,  770,  920,  1080, 1270, 1480, 1720,

@@ -45,6 +45,8 @@ public:
     const std::vector<double>& bandEdges() const { return m_edges; }
     static constexpr double kFramePeriodSeconds = 0.01;
     static constexpr double kCompression = 1e6;
+    // The band energy E of a value on this scale: (exp(value) - 1) / kCompression.
+    static double energyOf(float value);
 
 private:
     std::int64_t frameStart(std::int64_t frame) const { return frame * m_sampleRate / 100; }

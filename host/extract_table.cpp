@@ -43,6 +43,20 @@ std::vector<std::string> rhythmColumns(std::size_t width, int bands, const Param
     return names;
 }
 
+// FFT mode analyses the largest power of two strictly below the block length and never looks at
+// the rest, so it is handed one sample more than that frame, and frames follow each other without
+// gap. MRFFT mode analyses the whole block: tonalscan reads 2B samples from each of its starts,
+// B apart, the last one 2B before the block's end (GoldenOutput.ExtractGivesTheReviewedStreams,
+// FeatureChain.ChromaFramesTileTheStream).
+FrameCut chromaFrameCut(std::size_t windowSize, const ParameterMap& parameters) {
+    const auto mode = parameters.values().find("useMRFFT");
+    const bool* mrfft = mode == parameters.values().end() ? nullptr : std::get_if<bool>(&mode->second);
+    if (mrfft && *mrfft) return {windowSize, windowSize, windowSize};
+    std::size_t frame = 1;
+    while (frame * 2 <= windowSize) frame *= 2;
+    return {frame, frame + 1, frame};
+}
+
 std::vector<std::string> dynamicsColumns(std::size_t, int, const ParameterMap&) { return {"dynamic_range"}; }
 
 }  // namespace
@@ -51,7 +65,9 @@ const std::vector<ExtractStage>& standardExtractTable() {
     // zqx_ratefold comes first: it rewrites the rate and frame sizes that the later modules read.
     // zqx_tonewheel refuses rates below 22050 Hz (its constructor); lowestRate lets such a file be
     // resampled instead of lost (GoldenOutput.ExtractGivesTheReviewedStreams, extract_8k).
-    // zqx_swellgrid's "size" is the number of bands, so its level is the mean over all bands.
+    // zqx_swellgrid's "size" is the number of bands, so its level is the mean over all bands; it
+    // reads power-law levels, so its dynamic range is the same at any gain
+    // (ZqxExtract.DynamicRangeDoesNotChangeWithGain).
     static const std::vector<ExtractStage> table{
         {"zqx_ratefold",
          {{"antiAliasFilter", true}},
@@ -59,13 +75,15 @@ const std::vector<ExtractStage>& standardExtractTable() {
          "",
          {{"inSampRate", ChainValue::InputRate, true}, {"outSampRate", ChainValue::AnalysisRate, true}}},
         {"zqx_tonewheel",
-         {{"loedge", 100}, {"hiedge", 5000}, {"earTransfer", true}, {"numMaxima", 10}, {"useMRFFT", false}},
+         {{"loedge", 100}, {"hiedge", 5000}, {"earTransfer", true}, {"numMaxima", 10}, {"useMRFFT", true}},
          BlockCut::SampleBlocks,
          "chroma",
          {},
          "",
          22050,
-         chromaColumns},
+         chromaColumns,
+         BandScale::Logarithmic,
+         chromaFrameCut},
         {"zqx_pulsegrid",
          {{"groupFrames", 400}, {"hanningLen", 5}, {"onsetThresh", 0.1}, {"loBPM", 60}, {"hiBPM", 200}},
          BlockCut::BandFrameGroups,
@@ -81,7 +99,8 @@ const std::vector<ExtractStage>& standardExtractTable() {
          {{"size", ChainValue::BandCount, false}},
          "",
          0,
-         dynamicsColumns},
+         dynamicsColumns,
+         BandScale::PowerLaw},
     };
     return table;
 }

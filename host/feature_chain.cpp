@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "summary/dynamics_level.h"
+
 namespace zqx::host {
 
 namespace {
@@ -39,7 +41,9 @@ struct FeatureChain::Route {
     std::size_t stage = 0;
     std::size_t stream = 0;
     BlockCut cut = BlockCut::SampleBlocks;
-    std::size_t blockLength = 0;  // samples (SampleBlocks) or frames (BandFrameGroups)
+    BandScale bandScale = BandScale::Logarithmic;
+    std::size_t blockLength = 0;  // samples (SampleBlocks: the hop) or frames (BandFrameGroups)
+    FrameCut frame;               // SampleBlocks
     ColumnNamer columns = nullptr;
     std::vector<float> pending;   // samples, or frames of band values, of the incomplete block
     std::int64_t blocks = 0;
@@ -127,11 +131,17 @@ FeatureChain::FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureL
         }
         Route route;
         route.cut = entry.cut;
+        route.bandScale = entry.bandScale;
         route.columns = entry.columns;
         // A stage cuts its blocks by the frame size that stood when it was created.
         if (entry.cut == BlockCut::Resample || entry.cut == BlockCut::SampleBlocks)
             route.blockLength = std::size_t(std::max(m_modules.globalInt("windowSize", -1), 1));
         route.stage = m_modules.add(entry.plugin, plan.library(i), parameters);
+        if (entry.cut == BlockCut::SampleBlocks) {
+            route.frame = {route.blockLength, route.blockLength, route.blockLength};
+            if (entry.frameCut) route.frame = entry.frameCut(route.blockLength, m_modules.stage(route.stage).moduleParams());
+            route.blockLength = route.frame.hop;
+        }
         if (entry.cut == BlockCut::BandFrameGroups)
             // The module accepted it, so it is at least 1.
             route.blockLength = std::size_t(std::max(intParameter(parameters, entry.framesParameter, 0), 1));
@@ -141,6 +151,7 @@ FeatureChain::FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureL
             stream.plugin = entry.plugin;
             stream.stage = route.stage;
             stream.cut = entry.cut;
+            stream.bandScale = entry.bandScale;
             route.stream = m_streams.size();
             m_streams.push_back(std::move(stream));
         }
@@ -189,14 +200,16 @@ void FeatureChain::analyse(const float* samples, std::size_t n) {
     if (m_listener && n > 0) m_listener->analysisSamples(samples, n);
     for (Route& route : m_routes) {
         if (route.cut != BlockCut::SampleBlocks) continue;
-        const std::size_t block = route.blockLength;
+        // pending starts at the next frame; a block is run once it holds the whole handed length,
+        // and the samples after the hop stay for the next one.
+        const std::size_t block = route.frame.handed;
         for (std::size_t at = 0; at < n;) {
             const std::size_t take = std::min(n - at, block - route.pending.size());
             route.pending.insert(route.pending.end(), samples + at, samples + at + take);
             at += take;
             if (route.pending.size() == block) {
                 runSampleBlock(route, route.pending.data());
-                route.pending.clear();
+                route.pending.erase(route.pending.begin(), route.pending.begin() + std::ptrdiff_t(route.frame.hop));
             }
         }
     }
@@ -207,8 +220,8 @@ void FeatureChain::analyse(const float* samples, std::size_t n) {
 
 void FeatureChain::runSampleBlock(Route& route, const float* block) {
     // The chroma module reads a block as a matrix; one row of samples is its natural shape.
-    const BlockView out = m_modules.stage(route.stage).process(block, 1, std::uint32_t(route.blockLength));
-    const double time = double(route.blocks) * double(route.blockLength) / m_analysisRate;
+    const BlockView out = m_modules.stage(route.stage).process(block, 1, std::uint32_t(route.frame.handed));
+    const double time = double(route.blocks) * double(route.frame.hop) / m_analysisRate;
     ++route.blocks;
     append(route, time, out);
 }
@@ -216,9 +229,14 @@ void FeatureChain::runSampleBlock(Route& route, const float* block) {
 void FeatureChain::runBandRows(const float* rows, std::size_t count, bool last) {
     const std::size_t bands = std::size_t(m_bands);
     if (m_listener && count > 0) m_listener->bandFrames(rows, count, m_bands);
+    m_powerLawRow.resize(bands);
     for (std::size_t r = 0; r < count; ++r) {
-        const float* row = rows + r * bands;
+        const float* logRow = rows + r * bands;
+        for (std::size_t b = 0; b < bands; ++b)
+            m_powerLawRow[b] = static_cast<float>(BandEnergyFrontEnd::energyOf(logRow[b]));
+        zqx::summary::powerLawLevels(m_powerLawRow.data(), bands, m_powerLawRow.data());
         for (Route& route : m_routes) {
+            const float* row = route.bandScale == BandScale::PowerLaw ? m_powerLawRow.data() : logRow;
             if (route.cut == BlockCut::BandFramesToEnd) {
                 // The latest frame is kept back, so that the last one meets setEndOfStream.
                 if (!route.pending.empty())
@@ -284,8 +302,8 @@ void FeatureChain::finish() {
     for (Route& route : m_routes) {
         if (route.cut != BlockCut::SampleBlocks || route.pending.empty()) continue;
         // Every block of an instance must have the same length, so the tail is padded with silence.
-        route.padding = int(route.blockLength - route.pending.size());
-        route.pending.resize(route.blockLength, 0.0f);
+        route.padding = std::max(0, int(route.frame.analysed) - int(route.pending.size()));
+        route.pending.resize(route.frame.handed, 0.0f);
         runSampleBlock(route, route.pending.data());
         route.pending.clear();
     }
@@ -297,7 +315,10 @@ void FeatureChain::finish() {
         if (route.cut == BlockCut::Resample) continue;
         auto& facts = m_streams[route.stream].facts;
         if (route.cut == BlockCut::SampleBlocks)
-            facts = {{"blockLength", (long long)route.blockLength}, {"lastBlockZeroPadding", route.padding}};
+            facts = {{"frameLength", (long long)route.frame.analysed},
+                     {"hop", (long long)route.frame.hop},
+                     {"blockLength", (long long)route.frame.handed},
+                     {"lastBlockZeroPadding", route.padding}};
         else if (route.cut == BlockCut::BandFrameGroups)
             facts = {{"framesPerGroup", (long long)route.blockLength},
                      {"framesAfterLastGroup", (long long)(route.pending.size() / std::size_t(m_bands))}};

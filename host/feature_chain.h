@@ -37,6 +37,7 @@ struct FeatureStream {
     std::string plugin;
     std::size_t stage = 0;  // index of the stage in FeatureChain::modules()
     BlockCut cut = BlockCut::SampleBlocks;
+    BandScale bandScale = BandScale::Logarithmic;  // of the band values a band-fed stage read
     std::vector<std::string> columns;
     std::vector<double> times;
     std::vector<float> values;
@@ -144,6 +145,7 @@ private:
     std::int64_t m_analysisSamples = 0;
     std::int64_t m_bandFrames = 0;
     std::vector<float> m_newRows;
+    std::vector<float> m_powerLawRow;
 };
 
 }  // namespace zqx::host

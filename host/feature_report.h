@@ -7,6 +7,7 @@
 
 #include "host/feature_chain.h"
 #include "host/output_writer.h"
+#include "host/result_summary.h"
 
 namespace zqx::host {
 
@@ -20,9 +21,18 @@ struct InputDescription {
 };
 
 // Adds "<dir>/<stem>.json" and "<dir>/<stem>.<stream>.csv" for each stream (chroma,
-// rhythm, dynamics) to batch. Values are printed round-trip exact; times in seconds.
+// rhythm, dynamics) to batch. The JSON document holds the summary first, then the run and the
+// streams. Stream values are printed round-trip exact; times in seconds.
 void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::string& stem,
-                      const InputDescription& input, const FeatureChain& chain);
+                      const InputDescription& input, const FeatureChain& chain, const ResultSummary& summary);
+
+// The JSON text of a summary alone (the document's "summary" object), indented by one space.
+std::string summaryJsonText(const ResultSummary& summary);
+
+// The summary.csv row of an input (summaryTableColumns() order). Numbers are rounded for reading
+// (BPM and LUFS to 0.01); an answer that does not exist (no tempo, no key, the loudness of
+// silence) is an empty field.
+std::vector<std::string> summaryTableRow(const InputDescription& input, const ResultSummary& summary);
 
 // The files addFeatureReport() writes for an input with these settings: the JSON document first,
 // then one CSV per stream.

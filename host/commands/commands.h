@@ -2,6 +2,7 @@
 // reports failures on stderr as one line per problem; none lets an exception escape.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,13 @@ struct DemoOptions {
     std::vector<std::string> pluginDirs;
 };
 int demoCommand(const DemoOptions& options);
+
+// A bad option value found after parsing (a --matrix shape, --raw missing for standard input):
+// reported like any error, with the usage status 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // "zqx: <message>" on stderr.
 void reportError(const std::string& message);

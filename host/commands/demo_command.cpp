@@ -1,10 +1,10 @@
 // zqx demo: synthesises a short piece with known chords, tempo and crescendo, runs the standard
-// feature chain on it and tells what the features say.
+// feature chain on it and prints the summary's answers beside what was played. The answers come
+// from the summary alone; this file computes no feature of its own.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
-#include <numeric>
 #include <sndfile.h>
 
 #include "host/commands/commands.h"
@@ -12,32 +12,38 @@
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
 #include "host/output_writer.h"
+#include "host/result_summary.h"
+#include "summary/pitch_names.h"
 
 namespace zqx::host {
 
 namespace {
 
-const char* const kNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
-
-std::string classList(const std::vector<int>& classes) {
-    std::string text;
-    for (int c : classes) text += (text.empty() ? "" : " ") + std::string(kNames[c]);
-    return text;
+// The label the summary should give a played chord: its first tone is the root.
+std::string expectedLabel(const DemoChord& chord) {
+    const bool minor = !chord.name.empty() && chord.name.back() == 'm';
+    return std::string(summary::pitchClassName(chord.pitchClasses[0])) + (minor ? ":min" : ":maj");
 }
 
-// The three strongest pitch classes of the peak half, averaged over the blocks centred in the chord.
-std::vector<int> strongestClasses(const FeatureStream& chroma, int blockLength, int rate, const DemoChord& chord) {
-    std::array<double, 12> sum{};
-    for (std::size_t r = 0; r < chroma.rows(); ++r) {
-        const double centre = chroma.times[r] + 0.5 * blockLength / rate;
-        if (centre < chord.start || centre >= chord.end || chroma.width < 12) continue;
-        for (int c = 0; c < 12; ++c) sum[std::size_t(c)] += chroma.row(r)[c];
+// The summary's label that covers most of [start, end).
+std::string labelOver(const std::vector<summary::ChordSegment>& chords, double start, double end) {
+    std::string best = "N";
+    double bestOverlap = 0.0;
+    for (const summary::ChordSegment& c : chords) {
+        const double overlap = std::min(end, c.end) - std::max(start, c.start);
+        if (overlap > bestOverlap) {
+            bestOverlap = overlap;
+            best = c.label;
+        }
     }
-    std::vector<int> order(12);
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return sum[std::size_t(a)] > sum[std::size_t(b)]; });
-    order.resize(3);
-    return order;
+    return best;
+}
+
+std::string orNone(double value, const char* format) {
+    if (!std::isfinite(value)) return "none";
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
 }
 
 void writeDemoAudio(const std::string& path, const DemoSignal& demo) {
@@ -66,11 +72,16 @@ int demoCommand(const DemoOptions& options) {
         const FeatureChainPlan plan(FeatureChainSettings{}, locator);
         if (!options.outputDir.empty()) ensureWritableDirectory(options.outputDir);
 
-        FeatureChain chain(plan, demo.sampleRate);
+        ResultSummariser summariser(1, demo.sampleRate);
+        FeatureChain chain(plan, demo.sampleRate, &summariser);
         const std::size_t chunk = 1 << 16;
-        for (std::size_t at = 0; at < demo.samples.size(); at += chunk)
-            chain.push(demo.samples.data() + at, std::min(chunk, demo.samples.size() - at));
+        for (std::size_t at = 0; at < demo.samples.size(); at += chunk) {
+            const std::size_t n = std::min(chunk, demo.samples.size() - at);
+            summariser.addInputAudio(demo.samples.data() + at, n);
+            chain.push(demo.samples.data() + at, n);
+        }
         chain.finish();
+        const ResultSummary result = summariser.summarise(chain);
 
         std::string out;
         char line[256];
@@ -79,54 +90,39 @@ int demoCommand(const DemoOptions& options) {
                       "beat, a crescendo\n\n",
                       double(demo.samples.size()) / demo.sampleRate, demo.sampleRate, demo.bpm);
         out += line;
-        out += "chords (strongest pitch classes of the chroma peak half, zqx_tonewheel):\n";
+
+        const summary::TempoEstimate& tempo = result.tempo;
+        std::snprintf(line, sizeof line, "tempo          %s BPM, confidence %.2f, %s (played %.0f BPM)\n",
+                      tempo.bpm > 0.0 ? orNone(tempo.bpm, "%.1f").c_str() : "none", tempo.confidence,
+                      tempo.steady ? "steady" : "not steady", demo.bpm);
+        out += line;
+        std::string others;
+        for (std::size_t i = 1; i < tempo.candidates.size(); ++i)
+            others += (others.empty() ? "" : ", ") + orNone(tempo.candidates[i].bpm, "%.1f") + " (" +
+                      orNone(tempo.candidates[i].weight, "%.2f") + ")";
+        if (!others.empty()) out += "               other levels: " + others + "\n";
+        std::snprintf(line, sizeof line, "key            %s, confidence %.2f (played C major)\n",
+                      result.key.found ? result.key.name.c_str() : "none", result.key.confidence);
+        out += line;
+
+        out += "chords         played   summary\n";
         int chordsRight = 0;
         for (const DemoChord& chord : demo.chords) {
-            const FeatureStream& chroma = chain.stream("chroma");
-            std::vector<int> found =
-                strongestClasses(chroma, int(chroma.fact("blockLength")), chain.analysisRate(), chord);
-            std::vector<int> expected(chord.pitchClasses.begin(), chord.pitchClasses.end());
-            std::vector<int> a = found, b = expected;
-            std::sort(a.begin(), a.end());
-            std::sort(b.begin(), b.end());
-            const bool right = a == b;
+            const std::string expected = expectedLabel(chord), found = labelOver(result.chords, chord.start, chord.end);
+            const bool right = expected == found;
             chordsRight += right;
-            std::snprintf(line, sizeof line, "  %5.1f - %5.1f s  %-3s found %-9s chord tones %-9s %s\n", chord.start,
-                          chord.end, chord.name.c_str(), classList(found).c_str(), classList(expected).c_str(),
-                          right ? "ok" : "MISMATCH");
+            std::snprintf(line, sizeof line, "  %5.1f - %5.1f s  %-7s  %-7s  %s\n", chord.start, chord.end,
+                          expected.c_str(), found.c_str(), right ? "ok" : "MISMATCH");
             out += line;
         }
-
-        // The periodicity profile sits at the end of each rhythm vector, lag 6000 / hiBPM first.
-        const FeatureStream& rhythm = chain.stream("rhythm");
-        const int bands = chain.frontEnd().bandCount();
-        const long lagCount = long(rhythm.width) - bands - 15;
-        // The first lag column is named for its lag in frames, "lag_<6000 / hiBPM>".
-        const std::string firstLag = lagCount > 0 ? rhythm.columns[std::size_t(bands) + 15] : "";
-        const int minLag = firstLag.rfind("lag_", 0) == 0 ? std::atoi(firstLag.c_str() + 4) : 0;
-        out += "\ntempo (periodicity profile peak, zqx_pulsegrid): ";
-        if (rhythm.rows() == 0 || lagCount <= 0 || minLag <= 0) {
-            out += "no rhythm vectors\n";
-        } else {
-            std::vector<double> profile(std::size_t(lagCount), 0.0);
-            for (std::size_t r = 0; r < rhythm.rows(); ++r)
-                for (long i = 0; i < lagCount; ++i) profile[std::size_t(i)] += rhythm.row(r)[bands + 15 + i];
-            const long peak = long(std::max_element(profile.begin(), profile.end()) - profile.begin());
-            const int lag = minLag + int(peak);
-            std::snprintf(line, sizeof line, "%.0f BPM (lag %d frames of 10 ms, over %zu groups of %d frames)\n",
-                          6000.0 / lag, lag, rhythm.rows(), int(rhythm.fact("framesPerGroup")));
-            out += line;
-        }
-        out += "dynamic range (zqx_swellgrid): ";
-        const FeatureStream& dynamics = chain.stream("dynamics");
-        if (dynamics.rows() == 0) {
-            out += "no value\n";
-        } else {
-            std::snprintf(line, sizeof line,
-                          "%.3f (spread of the smoothed band-level contour over its geometric mean)\n",
-                          double(dynamics.row(dynamics.rows() - 1)[0]));
-            out += line;
-        }
+        std::snprintf(line, sizeof line, "loudness       %s LUFS integrated, range %.1f LU, sample peak %s dBFS\n",
+                      orNone(result.loudness.integratedLufs, "%.1f").c_str(), result.loudness.rangeLu,
+                      orNone(result.loudness.samplePeakDbfs, "%.1f").c_str());
+        out += line;
+        std::snprintf(line, sizeof line,
+                      "dynamic range  %s (spread of the smoothed level over its geometric mean; a crescendo)\n",
+                      result.dynamicRange ? orNone(*result.dynamicRange, "%.3f").c_str() : "none");
+        out += line;
         std::snprintf(line, sizeof line, "\n%d of %zu chords right\n", chordsRight, demo.chords.size());
         out += line;
 
@@ -134,7 +130,7 @@ int demoCommand(const DemoOptions& options) {
             OutputBatch batch;
             InputDescription input{"(synthesised demo)", "synthesised", demo.sampleRate, 1,
                                    static_cast<long long>(demo.samples.size())};
-            addFeatureReport(batch, options.outputDir, "demo", input, chain);
+            addFeatureReport(batch, options.outputDir, "demo", input, chain, result);
             batch.commit();
         }
         if (!options.saveAudio.empty()) writeDemoAudio(options.saveAudio, demo);

@@ -17,6 +17,8 @@
 #include "host/output_names.h"
 #include "host/output_writer.h"
 #include "host/progress.h"
+#include "host/result_summary.h"
+#include "host/summary_table.h"
 
 namespace zqx::host {
 
@@ -43,17 +45,20 @@ std::string withPath(const std::string& path, const std::string& message) {
     return message.rfind(path, 0) == 0 ? message : path + ": " + message;
 }
 
-void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan) {
+void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan, SummaryTable& table) {
     AudioReader reader(job.input);
-    FeatureChain chain(plan, reader.sampleRate());
+    ResultSummariser summariser(reader.channels(), reader.sampleRate());
+    FeatureChain chain(plan, reader.sampleRate(), &summariser);
     std::vector<float> chunk(1 << 16);
     while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
         if (InterruptWatch::requested()) throw Interrupted{};
+        summariser.addInputAudio(reader.interleaved(), n);
         chain.push(chunk.data(), n);
     }
     chain.finish();
     if (InterruptWatch::requested()) throw Interrupted{};
     job.audioSeconds = reader.durationSeconds();
+    const ResultSummary summary = summariser.summarise(chain);
 
     InputDescription input;
     input.path = job.input;
@@ -62,10 +67,12 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     input.channels = reader.channels();
     input.frames = reader.frames();
     OutputBatch batch;
-    addFeatureReport(batch, outputDir, job.stem, input, chain);
+    addFeatureReport(batch, outputDir, job.stem, input, chain, summary);
     // Results of inputs in sub-folders go to the same sub-folders of the output folder.
     ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
     batch.commit();
+    // The row follows the files it summarises, so the table never names a result that is missing.
+    table.append(summaryTableRow(input, summary));
     job.completed = true;
 }
 
@@ -76,6 +83,7 @@ int extractCommand(const ExtractOptions& options) {
     std::vector<Job> jobs;
     PluginLocator locator(options.pluginDirs);
     std::unique_ptr<FeatureChainPlan> plan;
+    std::unique_ptr<SummaryTable> table;
     try {
         if (options.inputs.empty()) throw std::runtime_error("no input files given");
         if (options.rate < 0) throw std::runtime_error("--rate must be a positive number of Hz");
@@ -101,6 +109,7 @@ int extractCommand(const ExtractOptions& options) {
         for (const ModuleStage& stage : trial.modules().stages())
             for (const std::string& warning : stage.warnings()) reportError("warning: " + warning);
         ensureWritableDirectory(options.outputDir);
+        table = std::make_unique<SummaryTable>(options.outputDir);
     } catch (const std::exception& error) {
         reportError(error.what());
         return 1;
@@ -137,7 +146,7 @@ int extractCommand(const ExtractOptions& options) {
                 continue;
             }
             try {
-                extractOne(job, options.outputDir, *plan);
+                extractOne(job, options.outputDir, *plan, *table);
             } catch (const Interrupted&) {
                 break;  // the file in hand is discarded; nothing of it was written
             } catch (const std::exception& error) {
@@ -156,6 +165,12 @@ int extractCommand(const ExtractOptions& options) {
     worker();
     for (std::thread& thread : pool) thread.join();
     progress.close();
+    try {
+        table->sort();
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return 1;
+    }
 
     if (InterruptWatch::requested()) {
         const auto completed = std::count_if(jobs.begin(), jobs.end(), [](const Job& j) { return j.completed; });

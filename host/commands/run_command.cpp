@@ -57,16 +57,16 @@ int runCommand(const RunOptions& options) {
 
         unsigned rows = 1, cols = 0;
         const bool matrixBlocks = !options.matrix.empty();
-        if (matrixBlocks && options.block != 0) throw std::runtime_error("--block and --matrix exclude each other");
+        if (matrixBlocks && options.block != 0) throw UsageError("--block and --matrix exclude each other");
         if (matrixBlocks && !parseMatrixShape(options.matrix, rows, cols))
-            throw std::runtime_error("--matrix '" + options.matrix + "' is not ROWSxCOLS with positive sizes");
+            throw UsageError("--matrix '" + options.matrix + "' is not ROWSxCOLS with positive sizes");
 
         std::vector<float> samples;
         int samplingRate = 44100;
         if (options.raw) {
             samples = readRawFloats(options.input);
         } else {
-            if (options.input == "-") throw std::runtime_error("audio cannot be read from standard input; use --raw");
+            if (options.input == "-") throw UsageError("audio cannot be read from standard input; use --raw");
             AudioData audio = readAudioFile(options.input);
             samples = std::move(audio.samples);
             samplingRate = audio.sampleRate;
@@ -115,6 +115,9 @@ int runCommand(const RunOptions& options) {
         std::fwrite(out.data(), 1, out.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw std::runtime_error("cannot write to standard output");
         return 0;
+    } catch (const UsageError& error) {
+        reportError(error.what());
+        return 2;
     } catch (const std::exception& error) {
         reportError(error.what());
         return 1;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "host/audio_file.h"
 #include "tests/host/cli_test_support.h"
 
 namespace {
@@ -51,8 +52,9 @@ TEST(ZqxExtract, WritesJsonAndCsvPerFileWithTimeStamps) {
     const auto r = runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("tune.flac")));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");  // not a terminal: no progress display
-    EXPECT_EQ(directoryEntries(dir.file("out")),
-              (std::vector<std::string>{"tune.chroma.csv", "tune.dynamics.csv", "tune.json", "tune.rhythm.csv"}));
+    EXPECT_EQ(directoryEntries(dir.file("out")), (std::vector<std::string>{"summary.csv", "tune.chroma.csv",
+                                                                           "tune.dynamics.csv", "tune.json",
+                                                                           "tune.rhythm.csv"}));
 
     const json doc = json::parse(readText(dir.file("out/tune.json")));
     EXPECT_EQ(doc["sampleRate"], 48000);
@@ -88,7 +90,66 @@ TEST(ZqxExtract, WritesJsonAndCsvPerFileWithTimeStamps) {
     const auto& dynamics = doc["features"]["dynamics"];
     ASSERT_EQ(dynamics["times"].size(), 1u);
     EXPECT_GE(dynamics["value"].get<double>(), 0.0);
+    EXPECT_EQ(dynamics["bandScale"], "E^0.3 per band (E: band energy)");
     EXPECT_EQ(lines(readText(dir.file("out/tune.dynamics.csv"))).size(), 2u);
+
+    // The summary: a kick every 0.5 s is 120 BPM; the chords tile the stream; the loudness is that
+    // of both channels, the right one at half the amplitude of the left.
+    const json& summary = doc["summary"];
+    EXPECT_NEAR(summary["tempo"]["bpm"].get<double>(), 120.0, 1.0);
+    EXPECT_TRUE(summary["tempo"]["steady"].get<bool>());
+    ASSERT_GE(summary["tempo"]["candidates"].size(), 3u);
+    EXPECT_EQ(summary["tempo"]["candidates"][0]["bpm"], summary["tempo"]["bpm"]);
+    EXPECT_TRUE(summary["key"]["name"].is_string());
+    EXPECT_EQ(summary["key"]["name"].get<std::string>(),
+              summary["key"]["tonic"].get<std::string>() + " " + summary["key"]["mode"].get<std::string>());
+    const json& chords = summary["chords"];
+    ASSERT_FALSE(chords.empty());
+    EXPECT_EQ(chords.front()["start"], 0.0);
+    for (std::size_t i = 1; i < chords.size(); ++i) EXPECT_EQ(chords[i]["start"], chords[i - 1]["end"]);
+    EXPECT_DOUBLE_EQ(chords.back()["end"].get<double>(), 5.0);
+    EXPECT_LT(summary["loudness"]["integrated_lufs"].get<double>(), 0.0);
+    // The left channel's three parts reach at most 0.75 together, the kick alone 0.4.
+    EXPECT_LE(summary["loudness"]["sample_peak_dbfs"].get<double>(), 20 * std::log10(0.75));
+    EXPECT_GE(summary["loudness"]["sample_peak_dbfs"].get<double>(), 20 * std::log10(0.4));
+    EXPECT_NEAR(summary["dynamic_range"].get<double>(), dynamics["value"].get<double>(), 1e-4);
+
+    const auto table = lines(readText(dir.file("out/summary.csv")));
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(table[0], "path,duration,rate,channels,tempo_bpm,tempo_confidence,tempo_steady,key,key_confidence,"
+                        "integrated_lufs,range_lu,dynamic_range");
+    EXPECT_EQ(table[1].rfind(dir.file("tune.flac") + ",5.000,48000,2,", 0), 0u) << table[1];
+}
+
+TEST(ZqxExtract, SummaryDoesNotChangeWithGainButItsLoudnessDoes) {
+    REQUIRE_PLUGINS("zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("gain");
+    // The demo's music: chords, a beat and a crescendo, at full level and 20 dB lower.
+    ASSERT_EQ(runZqx("demo --seconds 12 --save-audio " + quoted(dir.file("loud.wav"))).status, 0);
+    const zqx::host::AudioData loud = zqx::host::readAudioFile(dir.file("loud.wav"));
+    std::vector<float> quiet = loud.samples;
+    for (float& v : quiet) v *= 0.1f;
+    ASSERT_TRUE(zqx::test::writeAudio(dir.file("quiet.wav"), quiet, 1, loud.sampleRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    ASSERT_EQ(runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("loud.wav")) + " " +
+                     quoted(dir.file("quiet.wav")))
+                  .status,
+              0);
+    const json a = json::parse(readText(dir.file("out/loud.json")))["summary"];
+    const json b = json::parse(readText(dir.file("out/quiet.json")))["summary"];
+    const double range = a["dynamic_range"].get<double>();
+    EXPECT_GT(range, 0.5);
+    EXPECT_NEAR(b["dynamic_range"].get<double>(), range, 0.01 * range);
+    EXPECT_NEAR(a["loudness"]["integrated_lufs"].get<double>() - b["loudness"]["integrated_lufs"].get<double>(), 20.0,
+                0.05);
+    EXPECT_NEAR(a["tempo"]["bpm"].get<double>(), b["tempo"]["bpm"].get<double>(), 0.005 * a["tempo"]["bpm"].get<double>());
+    EXPECT_EQ(a["key"]["name"], b["key"]["name"]);
+    EXPECT_EQ(a["key"]["name"], "C major");
+
+    // The table is sorted by path whatever order the inputs finished in.
+    const auto table = lines(readText(dir.file("out/summary.csv")));
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[1].rfind(dir.file("loud.wav") + ",", 0), 0u);
+    EXPECT_EQ(table[2].rfind(dir.file("quiet.wav") + ",", 0), 0u);
 }
 
 TEST(ZqxExtract, ParallelJobsReportBadFilesAndFinishTheOthers) {
@@ -114,11 +175,14 @@ TEST(ZqxExtract, ParallelJobsReportBadFilesAndFinishTheOthers) {
         EXPECT_EQ(errors[1], "zqx: 1 of 4 files failed");
     }
     const auto produced = directoryEntries(dir.file("two"));
-    EXPECT_EQ(produced.size(), 12u);  // three files, four outputs each, nothing for bad.wav
+    EXPECT_EQ(produced.size(), 13u);  // three files, four outputs each, nothing for bad.wav; summary.csv
     EXPECT_EQ(produced, directoryEntries(dir.file("one")));
     for (const std::string& name : produced)
         EXPECT_EQ(readText(dir.file("one/" + name)).size(), readText(dir.file("two/" + name)).size()) << name;
     EXPECT_EQ(readText(dir.file("one/b.chroma.csv")), readText(dir.file("two/b.chroma.csv")));
+    // The same rows in the same order, however the jobs finished.
+    EXPECT_EQ(readText(dir.file("one/summary.csv")), readText(dir.file("two/summary.csv")));
+    EXPECT_EQ(lines(readText(dir.file("one/summary.csv"))).size(), 4u);
 }
 
 TEST(ZqxExtract, RateConversionComesFirstAndRewritesTheChainParameters) {
@@ -149,7 +213,7 @@ TEST(ZqxExtract, FoldersKeepTheirSubFoldersAndSkipExistingResumesARun) {
     const std::string command = "extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("in"));
     auto r = runZqx(command);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(directoryEntries(dir.file("out")), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(directoryEntries(dir.file("out")), (std::vector<std::string>{"a", "b", "summary.csv"}));
     EXPECT_EQ(directoryEntries(dir.file("out/b")),
               (std::vector<std::string>{"song.chroma.csv", "song.dynamics.csv", "song.json", "song.rhythm.csv"}));
 
@@ -161,6 +225,11 @@ TEST(ZqxExtract, FoldersKeepTheirSubFoldersAndSkipExistingResumesARun) {
     EXPECT_EQ(r.err, "zqx: 1 of 2 files skipped: their results exist\n");
     EXPECT_EQ(readText(dir.file("out/a/song.json")), "kept");
     EXPECT_TRUE(fs::exists(dir.file("out/b/song.rhythm.csv")));
+    // The resumed run's row for b replaced the first run's; a's row stayed.
+    const auto table = lines(readText(dir.file("out/summary.csv")));
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[1].rfind(dir.file("in/a/song.wav") + ",", 0), 0u);
+    EXPECT_EQ(table[2].rfind(dir.file("in/b/song.wav") + ",", 0), 0u);
 
     fs::create_directories(dir.file("none/.hidden"));
     fs::copy_file(dir.file("in/a/song.wav"), dir.file("none/.hidden/song.wav"));
@@ -238,7 +307,7 @@ TEST(ZqxExtract, AFailedRunKeepsTheResultsOfAnEarlierOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(dir.file("song.wav") + ": file is truncated"), std::string::npos) << r.err;
     EXPECT_EQ(readText(dir.file("out/song.json")), before);
-    EXPECT_EQ(directoryEntries(dir.file("out")).size(), 4u);  // no temporary file left behind
+    EXPECT_EQ(directoryEntries(dir.file("out")).size(), 5u);  // no temporary file left behind
 }
 
 TEST(ZqxExtract, AMissingPluginIsNamedNotSkipped) {
@@ -285,13 +354,14 @@ TEST(ZqxDemo, FindsTheTempoAndTheChordTones) {
     ScratchDir dir("demo");
     const auto r = runZqx("demo -o " + quoted(dir.file("out")) + " --save-audio " + quoted(dir.file("demo.wav")));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("tempo (periodicity profile peak, zqx_pulsegrid): 120 BPM (lag 50 frames"),
-              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("tempo          120.0 BPM"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("key            C major"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("10 of 10 chords right"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("MISMATCH"), std::string::npos);
-    for (const char* line : {"C   found G E C", "Am  found E C A", "F   found C A F", "G   found D B G"})
+    for (const char* line : {"C:maj    C:maj    ok", "A:min    A:min    ok", "F:maj    F:maj    ok", "G:maj    G:maj    ok"})
         EXPECT_NE(r.out.find(line), std::string::npos) << line;
-    EXPECT_NE(r.out.find("dynamic range (zqx_swellgrid): "), std::string::npos);
+    EXPECT_NE(r.out.find(" LUFS integrated"), std::string::npos);
+    EXPECT_NE(r.out.find("dynamic range  "), std::string::npos);
 
     // The saved audio run through extract gives the same chroma as the demo's own run (up to the
     // 16-bit quantisation of the file): the summary and the files describe the same analysis.
@@ -299,6 +369,9 @@ TEST(ZqxDemo, FindsTheTempoAndTheChordTones) {
     const json own = json::parse(readText(dir.file("out/demo.json")));
     const json again = json::parse(readText(dir.file("again/demo.json")));
     EXPECT_EQ(own["features"]["chroma"]["times"], again["features"]["chroma"]["times"]);
+    // What the demo printed is the summary its result file holds.
+    EXPECT_EQ(own["summary"]["key"]["name"], "C major");
+    EXPECT_EQ(own["summary"]["key"]["name"], again["summary"]["key"]["name"]);
     EXPECT_EQ(own["features"]["rhythm"]["times"].size(), 5u);
 }
 

@@ -2,6 +2,7 @@
 // arrives, and the resampler must come first.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -74,10 +75,12 @@ TEST(FeatureChain, ResultsDoNotDependOnHowTheAudioArrives) {
         GTEST_SKIP() << "the four plug-ins are not all built";
     const PluginLocator locator({ZQX_PROBE_DIR}, "", "");
     const std::vector<float> x = signal(44100, 4.3);
-    for (int targetRate : {0, 32000}) {
+    for (int targetRate : {0, 32000, 44100}) {
         SCOPED_TRACE(targetRate);
         FeatureChainSettings settings;
-        settings.targetRate = targetRate;
+        settings.targetRate = targetRate == 44100 ? 0 : targetRate;
+        // FFT-mode chroma blocks reach one sample into the next frame: a cut of its own.
+        if (targetRate == 44100) settings.override("zqx_tonewheel:useMRFFT=false");
         FeatureChain whole(settings, 44100, locator);
         whole.push(x.data(), x.size());
         whole.finish();
@@ -94,17 +97,47 @@ TEST(FeatureChain, ResultsDoNotDependOnHowTheAudioArrives) {
 
         const int rate = targetRate ? targetRate : 44100;
         EXPECT_EQ(whole.analysisRate(), rate);
-        ASSERT_EQ(whole.modules().stages().front().name(), targetRate ? "zqx_ratefold" : "zqx_tonewheel");
+        ASSERT_EQ(whole.modules().stages().front().name(), settings.targetRate ? "zqx_ratefold" : "zqx_tonewheel");
         // 4.3 s in 10 ms frames: 430, one group of 400 and 30 left over.
         EXPECT_EQ(whole.bandFrames(), 430);
         EXPECT_EQ(whole.stream("rhythm").rows(), 1u);
         EXPECT_EQ(whole.stream("rhythm").fact("framesAfterLastGroup"), 30);
         EXPECT_EQ(whole.stream("dynamics").rows(), 1u);
         const std::int64_t analysed = whole.analysedSamples();
-        const long long blockLength = whole.stream("chroma").fact("blockLength");
-        const std::size_t blocks = std::size_t((analysed + blockLength - 1) / blockLength);
+        const long long hop = whole.stream("chroma").fact("hop");
+        const std::size_t blocks = std::size_t((analysed + hop - 1) / hop);
         EXPECT_EQ(whole.stream("chroma").rows(), blocks);
         EXPECT_EQ(whole.stream("chroma").width, 24u);
+    }
+}
+
+// Every sample lies in exactly one analysed chroma frame, and the time stamps say where: a tone
+// that starts after the first half of the first block shows in its row (FFT mode analysed only
+// that first half of each 4096-sample block before).
+TEST(FeatureChain, ChromaFramesTileTheStream) {
+    if (!pluginsBuilt({"zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid"}))
+        GTEST_SKIP() << "the plug-ins are not all built";
+    const PluginLocator locator({ZQX_PROBE_DIR}, "", "");
+    std::vector<float> x(44100 * 2 + 1000, 0.0f);
+    for (std::size_t i = 3000; i < x.size(); ++i) x[i] = float(0.5 * std::sin(2 * M_PI * 440.0 * double(i) / 44100));
+    for (bool mrfft : {true, false}) {
+        SCOPED_TRACE(mrfft ? "MRFFT" : "FFT");
+        FeatureChainSettings settings;
+        settings.override(std::string("zqx_tonewheel:useMRFFT=") + (mrfft ? "true" : "false"));
+        FeatureChain chain(settings, 44100, locator);
+        chain.push(x.data(), x.size());
+        chain.finish();
+        const FeatureStream& chroma = chain.stream("chroma");
+        EXPECT_EQ(chroma.fact("frameLength"), 4096);
+        EXPECT_EQ(chroma.fact("hop"), 4096);
+        EXPECT_EQ(chroma.fact("blockLength"), mrfft ? 4096 : 4097);
+        const std::size_t rows = (x.size() + 4095) / 4096;
+        ASSERT_EQ(chroma.rows(), rows);
+        EXPECT_EQ(chroma.fact("lastBlockZeroPadding"), (long long)(rows * 4096 - x.size()));
+        for (std::size_t r = 0; r < rows; ++r) EXPECT_DOUBLE_EQ(chroma.times[r], double(r) * 4096 / 44100);
+        const float* first = chroma.row(0);
+        EXPECT_GT(first[9], 0.0f);
+        EXPECT_EQ(std::max_element(first, first + 12) - first, 9);
     }
 }
 

@@ -49,7 +49,8 @@ TEST(HostileExtract, AFolderInThePlaceOfOneResultKeepsTheEarlierSet) {
     EXPECT_NE(r.err.find("song.dynamics.csv"), std::string::npos) << r.err;
     EXPECT_EQ(readText(dir.file("out/song.json")), json);
     EXPECT_EQ(entries(dir.file("out")),
-              (std::vector<std::string>{"song.chroma.csv", "song.dynamics.csv", "song.json", "song.rhythm.csv"}));
+              (std::vector<std::string>{"song.chroma.csv", "song.dynamics.csv", "song.json", "song.rhythm.csv",
+                                        "summary.csv"}));
 }
 
 TEST(HostileExtract, InputsWithCollidingNamesGetOneSetEach) {
@@ -61,7 +62,7 @@ TEST(HostileExtract, InputsWithCollidingNamesGetOneSetEach) {
     const auto r = runZqx("extract -o " + quoted(dir.file("out")) + " " + quoted(dir.file("x.wav")) + " " +
                           quoted(dir.file("x.wav")) + " " + quoted(dir.file("d/x-2.wav")));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(entries(dir.file("out")).size(), 12u);
+    EXPECT_EQ(entries(dir.file("out")).size(), 3 * 4 + 1u);  // three sets and the corpus table
     EXPECT_NE(readText(dir.file("out/x-2.json")).find("d/x-2.wav"), std::string::npos);
     EXPECT_NE(readText(dir.file("out/x-3.json")).find(dir.file("x.wav")), std::string::npos);
 }
@@ -115,6 +116,9 @@ TEST(HostileCommand, BadOptionValuesAreUsageErrors) {
         {"run --chain zqx_a --block -1 x.wav", "--block"},
         {"run --chain zqx_a --block 2147483648 x.wav", "--block"},
         {"run --chain zqx_a --block 4 --matrix 2x2 x.wav", "--block"},
+        {"run --chain zqx_a --raw --matrix 0x3 x.f32", "--matrix '0x3'"},
+        {"run --chain zqx_a --matrix 2xx x.f32", "--matrix '2xx'"},
+        {"run --chain zqx_a -", "use --raw"},
         {"demo --seconds nan", "--seconds"},
         {"demo --seconds inf", "--seconds"},
     };
@@ -175,9 +179,12 @@ TEST(HostileExtract, InterruptedRunsLeaveWholeSetsOnly) {
         std::size_t json = 0, csv = 0;
         for (const std::string& name : entries(out)) {
             EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+            if (name == "summary.csv") continue;  // the corpus table, checked below
             (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0 ? json : csv) += 1;
         }
         EXPECT_EQ(csv, 3 * json);
+        // The corpus table has a heading and one row per complete set, no more and no fewer.
+        EXPECT_EQ(lines(readText(out + "/summary.csv")).size(), json + 1);
         if (json == std::size_t(files) && status == 0) {
             std::printf("  (the run ended before SIG%s came)\n", s.name);
             continue;

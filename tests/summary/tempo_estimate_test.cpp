@@ -102,7 +102,7 @@ TEST(Tempo, NoBeatIsNotSteady) {
         const std::vector<float> onset = onsetOf(c.levels);
         const TempoEstimate tempo = estimateTempo(onset.data(), onset.size(), 0.01);
         EXPECT_FALSE(tempo.steady) << c.name << ": " << tempo.bpm << " BPM, confidence " << tempo.confidence;
-        EXPECT_LT(tempo.confidence, 0.2) << c.name;
+        EXPECT_LT(tempo.confidence, 0.1) << c.name;
     }
     const std::vector<float> onset = onsetOf(silence);
     const TempoEstimate none = estimateTempo(onset.data(), onset.size(), 0.01);

@@ -1,0 +1,47 @@
+// The summary of one input from its streams.
+#include "host/result_summary.h"
+
+#include <algorithm>
+
+namespace zqx::host {
+
+namespace {
+
+const FeatureStream* findStream(const FeatureChain& chain, const char* name) {
+    for (const FeatureStream& stream : chain.streams())
+        if (stream.name == name) return &stream;
+    return nullptr;
+}
+
+}  // namespace
+
+ResultSummariser::ResultSummariser(int channels, int sampleRate) : m_loudness(channels, sampleRate) {}
+
+void ResultSummariser::addInputAudio(const float* interleaved, std::size_t frames) { m_loudness.add(interleaved, frames); }
+
+void ResultSummariser::bandFrames(const float* rows, std::size_t count, int bands) {
+    for (std::size_t r = 0; r < count; ++r) m_onset.addFrame(rows + r * std::size_t(bands), std::size_t(bands));
+}
+
+ResultSummary ResultSummariser::summarise(const FeatureChain& chain) {
+    ResultSummary result;
+    const std::vector<float>& onset = m_onset.values();
+    result.tempo = summary::estimateTempo(onset.data(), onset.size(), BandEnergyFrontEnd::kFramePeriodSeconds);
+    if (const FeatureStream* chroma = findStream(chain, "chroma"); chroma && chroma->width >= 12) {
+        const summary::FeatureRows peaks{chroma->values.data(), chroma->rows(), chroma->width};
+        result.key = summary::estimateKey(peaks);
+        // Each row stands for its hop: the rows tile the stream.
+        const double blockSeconds = double(chroma->fact("hop")) / chain.analysisRate();
+        if (blockSeconds > 0.0) result.chords = summary::labelChords(peaks, chroma->times.data(), blockSeconds);
+        // The last frame is completed with zeros; the chords end where the audio does.
+        const double end = double(chain.analysedSamples()) / chain.analysisRate();
+        while (!result.chords.empty() && result.chords.back().start >= end) result.chords.pop_back();
+        if (!result.chords.empty()) result.chords.back().end = std::min(result.chords.back().end, end);
+    }
+    if (const FeatureStream* dynamics = findStream(chain, "dynamics"); dynamics && dynamics->rows() > 0)
+        result.dynamicRange = dynamics->row(dynamics->rows() - 1)[0];
+    result.loudness = m_loudness.finish();
+    return result;
+}
+
+}  // namespace zqx::host

@@ -1,0 +1,54 @@
+// The musical answers of one analysed input: tempo, key, chords, loudness and dynamic range,
+// computed by the summary library from the chain's streams and the input audio.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "host/background_loudness.h"
+#include "host/feature_chain.h"
+#include "summary/chord_labels.h"
+#include "summary/key_estimate.h"
+#include "summary/loudness_meter.h"
+#include "summary/onset_envelope.h"
+#include "summary/tempo_estimate.h"
+
+namespace zqx::host {
+
+struct ResultSummary {
+    summary::TempoEstimate tempo;
+    summary::KeyEstimate key;
+    std::vector<summary::ChordSegment> chords;
+    summary::Loudness loudness;
+    std::optional<float> dynamicRange;  // the dynamics stream's value; none without that stream
+};
+
+// Collects what the summary needs while a chain runs: the onset envelope of its band-energy
+// frames (as the chain's listener) and the loudness of the input audio as it was read (measured
+// on a thread of its own, BackgroundLoudness).
+//
+// Lifecycle: construct with the input's channels and rate, pass it to the FeatureChain as its
+// listener, give every block of input audio to addInputAudio() as it is read, finish the chain,
+// then summarise() once. One input, driven from one thread.
+class ResultSummariser : public FeatureListener {
+public:
+    // Throws std::invalid_argument for channels < 1 or a rate below 16 Hz, std::system_error when
+    // the loudness thread cannot be started.
+    ResultSummariser(int channels, int sampleRate);
+
+    // frames frames of the input's channels, interleaved, before any mixing or resampling.
+    void addInputAudio(const float* interleaved, std::size_t frames);
+    void bandFrames(const float* rows, std::size_t count, int bands) override;
+
+    // The answers from the chain's "chroma" stream (its first 12 columns: the peak half) and
+    // "dynamics" stream, and what was collected. Streams the chain lacks leave their answers empty.
+    // Waits for the loudness thread; rethrows its failure.
+    ResultSummary summarise(const FeatureChain& chain);
+
+private:
+    summary::OnsetEnvelope m_onset;
+    BackgroundLoudness m_loudness;
+};
+
+}  // namespace zqx::host
