@@ -48,7 +48,7 @@ const std::vector<MappedParameter>& chromaParameters() {
         MappedParameter mode{wholeNumberParameter("mode", "Analysis",
                                                   "FFT: one windowed FFT per block; MRFFT: the multi-resolution "
                                                   "pitch analysis (the peak settings do not apply)",
-                                                  "", 0, 1, 0),
+                                                  "", 0, 1, 1),
                              "useMRFFT", ModuleValueKind::Bool};
         mode.descriptor.valueNames = {"FFT", "MRFFT"};
         t.push_back(mode);
@@ -57,9 +57,10 @@ const std::vector<MappedParameter>& chromaParameters() {
     return table;
 }
 
-size_t preferredChromaBlock(int sampleRate) {
-    if (sampleRate < 1) return 4096;
-    return size_t(host::defaultGlobalParams(sampleRate).getInt("windowSize", 4096));
+ChromaCut preferredChromaCut(int sampleRate, bool mrfft) {
+    const size_t frame = sampleRate < 1 ? 4096 : size_t(host::defaultGlobalParams(sampleRate).getInt("windowSize", 4096));
+    if (mrfft || sampleRate < kChromaResampledRate) return {frame, frame};
+    return {frame + 1, frame};
 }
 
 std::string chromaSizeProblem(int sampleRate, size_t stepSize, size_t blockSize) {

@@ -18,9 +18,16 @@ constexpr int kChromaResampledRate = 22050;
 // The module's parameters as Vamp parameters, with the defaults of `zqx extract`. Built once.
 const std::vector<MappedParameter>& chromaParameters();
 
-// The power of two nearest 93 ms at this rate (4096 at 44.1 and 48 kHz, 2048 at 22.05 kHz); 4096
-// for a rate below 1.
-size_t preferredChromaBlock(int sampleRate);
+// The blocks `zqx extract` hands the module, so that a host's default run gives its numbers. The
+// frame is the power of two nearest 93 ms (4096 at 44.1 and 48 kHz, 2048 at 22.05 kHz; 4096 for a
+// rate below 1). MRFFT mode analyses whole blocks: block = step = frame. FFT mode analyses the
+// largest power of two strictly below the block, so it gets one sample more than the frame, a
+// frame apart. Below kChromaResampledRate every block is resampled on its own: block = step = frame.
+struct ChromaCut {
+    size_t block = 0;
+    size_t step = 0;
+};
+ChromaCut preferredChromaCut(int sampleRate, bool mrfft);
 
 // Checks what only the chroma chain needs beyond AdaptedPlugin::checkSizes: below
 // kChromaResampledRate the resampler's filter runs on from block to block, so the step must equal

@@ -20,10 +20,9 @@ public:
     std::string getName() const override { return "zqx Chroma"; }
     std::string getDescription() const override;
 
-    // The block the zqx command gives the module at this rate (preferredChromaBlock); steps of
-    // one block.
-    size_t getPreferredBlockSize() const override { return preferredChromaBlock(sampleRate()); }
-    size_t getPreferredStepSize() const override { return getPreferredBlockSize(); }
+    // The blocks the zqx command gives the module at this rate and mode (preferredChromaCut).
+    size_t getPreferredBlockSize() const override { return preferredChromaCut(sampleRate(), mrfft()).block; }
+    size_t getPreferredStepSize() const override { return preferredChromaCut(sampleRate(), mrfft()).step; }
     OutputList getOutputDescriptors() const override;
 
     // Any block length; any step up to the block, except when resampling (chromaSizeProblem).
@@ -33,6 +32,7 @@ public:
     FeatureSet getRemainingFeatures() override;
 
 private:
+    bool mrfft() const { return parameters().get("mode") >= 0.5f; }
     bool start();
 
     std::unique_ptr<ChromaChain> m_chain;

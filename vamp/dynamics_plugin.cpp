@@ -6,6 +6,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "summary/dynamics_level.h"
 #include "vamp/module_locator.h"
 
 namespace zqx::vamp {
@@ -164,7 +165,12 @@ void DynamicsPlugin::takeRows(bool last, FeatureSet& features) {
         // The latest row is held back, so that the last one meets setEndOfStream.
         for (std::size_t at = 0; at + bands <= m_rows.size(); at += bands) {
             if (!m_heldRow.empty()) (void)m_swellgrid->process(m_heldRow.data(), 1, std::uint32_t(bands));
-            m_heldRow.assign(m_rows.begin() + std::ptrdiff_t(at), m_rows.begin() + std::ptrdiff_t(at + bands));
+            // The module reads power-law levels of the band energies, as in the zqx command, so
+            // that its dynamic range does not change with gain.
+            m_heldRow.resize(bands);
+            for (std::size_t b = 0; b < bands; ++b)
+                m_heldRow[b] = static_cast<float>(host::BandEnergyFrontEnd::energyOf(m_rows[at + b]));
+            summary::powerLawLevels(m_heldRow.data(), bands, m_heldRow.data());
         }
         m_rows.clear();
         if (!last || m_heldRow.empty()) return;

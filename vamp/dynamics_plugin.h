@@ -1,6 +1,6 @@
-// zqx-dynamics: zqx_swellgrid fed, as by the zqx command, the band-energy rows every 10 ms (it
-// averages each into a level), and the loudness of the stream (EBU R128, every channel) from the
-// summary library; the values of the whole stream come at its end.
+// zqx-dynamics: zqx_swellgrid fed, as by the zqx command, power-law levels (E^0.3) of the band
+// energies every 10 ms (it averages each row into a level), and the loudness of the stream (EBU
+// R128, every channel) from the summary library; the values of the whole stream come at its end.
 #pragma once
 
 #include <memory>

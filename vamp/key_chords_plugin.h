@@ -21,9 +21,9 @@ public:
     std::string getName() const override { return "zqx Key and Chords"; }
     std::string getDescription() const override;
 
-    // As zqx-chroma: the command's chroma block, steps of one block.
-    size_t getPreferredBlockSize() const override { return preferredChromaBlock(sampleRate()); }
-    size_t getPreferredStepSize() const override { return getPreferredBlockSize(); }
+    // As zqx-chroma: the command's chroma blocks (preferredChromaCut).
+    size_t getPreferredBlockSize() const override { return preferredChromaCut(sampleRate(), mrfft()).block; }
+    size_t getPreferredStepSize() const override { return preferredChromaCut(sampleRate(), mrfft()).step; }
     OutputList getOutputDescriptors() const override;
 
     bool initialise(size_t channels, size_t stepSize, size_t blockSize) override;
@@ -33,6 +33,7 @@ public:
     FeatureSet getRemainingFeatures() override;
 
 private:
+    bool mrfft() const { return parameters().get("mode") >= 0.5f; }
     bool start();
 
     std::unique_ptr<ChromaChain> m_chain;

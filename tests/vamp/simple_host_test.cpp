@@ -4,6 +4,8 @@
 // describe what it offers. The installed tree must work where it is put.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <memory>
 #include <regex>
@@ -124,7 +126,7 @@ TEST_F(SimpleHost, ChromaBelow22050HzIsResampledFirst) {
     EXPECT_NE(vamp.err.find("Using block size = 512, step size = 512"), std::string::npos) << vamp.err;
     const CommandResult zqx = runZqx(
         "run --chain 'zqx_ratefold:inSampRate=8000,outSampRate=22050,antiAliasFilter=true | "
-        "zqx_tonewheel:loedge=100,hiedge=5000,earTransfer=true,numMaxima=10,useMRFFT=false' " +
+        "zqx_tonewheel:loedge=100,hiedge=5000,earTransfer=true,numMaxima=10,useMRFFT=true' " +
         quoted(wav8k));
     ASSERT_EQ(zqx.status, 0) << zqx.err;
     const std::vector<TimedRow> features = readSimpleHostFeatures(vamp.out);
@@ -139,6 +141,46 @@ TEST_F(SimpleHost, ChromaBelow22050HzIsResampledFirst) {
         for (std::size_t i = 0; i < 12; ++i)
             EXPECT_PRED2(closeToPrinted, features[r].values[i], blocks[r][i]) << "row " << r << ", value " << i;
     }
+}
+
+// The answers for the whole stream equal the summary zqx extract writes into music.json, which
+// rounds them (tempo and loudness to 0.01, dynamic range to 0.0001, chord times to 1 us).
+TEST_F(SimpleHost, WholeStreamAnswersEqualTheSummaryOfZqxExtract) {
+    const nlohmann::json summary = nlohmann::json::parse(readText(s_dir->file("out/music.json")))["summary"];
+    const struct {
+        const char* pluginOutput;
+        double expected;
+        double rounding;
+    } values[] = {
+        {"zqx-rhythm:tempo", summary["tempo"]["bpm"].get<double>(), 0.005},
+        {"zqx-dynamics:integrated_lufs", summary["loudness"]["integrated_lufs"].get<double>(), 0.005},
+        {"zqx-dynamics:range_lu", summary["loudness"]["range_lu"].get<double>(), 0.005},
+        {"zqx-dynamics:sample_peak_dbfs", summary["loudness"]["sample_peak_dbfs"].get<double>(), 0.005},
+        {"zqx-dynamics:dynamic_range", summary["dynamic_range"].get<double>(), 0.00005},
+    };
+    for (const auto& v : values) {
+        const std::vector<TimedRow> rows = run(v.pluginOutput);
+        ASSERT_EQ(rows.size(), 1u) << v.pluginOutput;
+        // The value, then whatever of its label reads as numbers.
+        ASSERT_GE(rows[0].values.size(), 1u) << v.pluginOutput;
+        EXPECT_NEAR(rows[0].values[0], v.expected, v.rounding + 6e-6 * std::abs(v.expected)) << v.pluginOutput;
+    }
+    const CommandResult key = runShell(simpleHost("zqx_vamp:zqx-key-chords:key " + quoted(wav())));
+    ASSERT_EQ(key.status, 0) << key.err;
+    EXPECT_NE(key.out.find(" " + summary["key"]["name"].get<std::string>() + ", confidence"), std::string::npos)
+        << key.out;
+    const CommandResult chords = runShell(simpleHost("zqx_vamp:zqx-key-chords:chords " + quoted(wav())));
+    ASSERT_EQ(chords.status, 0) << chords.err;
+    std::size_t i = 0;
+    for (const std::string& line : lines(chords.out)) {
+        const auto colon = line.find(": ");
+        if (colon == std::string::npos) continue;
+        ASSERT_LT(i, summary["chords"].size());
+        const nlohmann::json& segment = summary["chords"][i++];
+        EXPECT_EQ(line.substr(colon + 2), segment["label"].get<std::string>());
+        EXPECT_NEAR(std::strtod(line.c_str(), nullptr), segment["start"].get<double>(), 1e-6);
+    }
+    EXPECT_EQ(i, summary["chords"].size());
 }
 
 // The demo music is C, Am, F, G, one chord per 2-second bar, repeated.
