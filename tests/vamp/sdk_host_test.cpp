@@ -209,45 +209,6 @@ TEST_F(SdkHost, ResetStartsANewStream) {
     }
 }
 
-// The figures of the whole stream, in output order of zqx-dynamics after the dynamic range.
-enum { kIntegrated = 1, kRange = 2, kPeak = 3 };
-
-TEST_F(SdkHost, LoudnessMeasuresEveryChannelNotTheMix) {
-    const std::vector<float> silent(s_samples.size(), 0.0f);
-    Outputs mono = run("zqx-dynamics", {}, s_samples);
-    Outputs stereo = run("zqx-dynamics", {}, std::vector<std::vector<float>>{s_samples, silent});
-    float peak = 0.0f;
-    for (float v : s_samples) peak = std::max(peak, std::abs(v));
-    // A silent second channel adds no power: the same loudness as the first alone, where the mix
-    // (half the amplitude) would read 6 dB lower.
-    ASSERT_EQ(stereo[kIntegrated].size(), 1u);
-    ASSERT_EQ(mono[kIntegrated].size(), 1u);
-    EXPECT_NEAR(stereo[kIntegrated][0].values[0], mono[kIntegrated][0].values[0], 0.01);
-    EXPECT_LT(mono[kIntegrated][0].values[0], -10.0f);
-    EXPECT_NEAR(stereo[kPeak][0].values[0], 20.0 * std::log10(peak), 1e-3);
-    EXPECT_EQ(stereo[kRange].size(), 1u);
-    // The mix still drives the dynamic range: half the amplitude, a changed value.
-    EXPECT_NE(stereo[0][0].values[0], mono[0][0].values[0]);
-}
-
-TEST_F(SdkHost, TempoOfClickTracks) {
-    for (const double bpm : {75.0, 100.0, 150.0}) {
-        SCOPED_TRACE(bpm);
-        std::vector<float> clicks(std::size_t(20 * kFixtureRate), 0.0f);
-        const double period = 60.0 / bpm * kFixtureRate;
-        for (double at = 0.0; at + 200 < double(clicks.size()); at += period)
-            for (std::size_t i = 0; i < 200; ++i) clicks[std::size_t(at) + i] = (i % 2 ? 0.8f : -0.8f) * float(200 - i) / 200;
-        Outputs outputs = run("zqx-rhythm", {}, clicks);
-        ASSERT_EQ(outputs[3].size(), 1u);
-        const Plugin::Feature& tempo = outputs[3][0];
-        EXPECT_NEAR(tempo.values[0], bpm, 0.01 * bpm);
-        EXPECT_NE(tempo.label.find("steady"), std::string::npos) << tempo.label;
-        // The stream as the host handed it over: whole blocks, the last one padded.
-        EXPECT_NEAR(tempo.duration.sec + tempo.duration.nsec * 1e-9,
-                    std::ceil(double(clicks.size()) / 4096) * 4096 / kFixtureRate, 1e-6);
-    }
-}
-
 struct ClampCase {
     const char* plugin;
     const char* parameter;
