@@ -365,7 +365,9 @@ def main():
     digests = {n: file_digest(w) for n, w in zip(names, wavs)}
 
     problems = []
-    problems += systems.run_zqx(args.zqx, wavs, os.path.join(args.run, "zqx_fft"), jobs=args.jobs)
+    # Both modes named: the default chroma mode is MRFFT.
+    problems += systems.run_zqx(args.zqx, wavs, os.path.join(args.run, "zqx_fft"),
+                                ["--set", "zqx_tonewheel:useMRFFT=false"], jobs=args.jobs)
     problems += systems.run_zqx(args.zqx, wavs, os.path.join(args.run, "zqx_mrfft"),
                                 ["--set", "zqx_tonewheel:useMRFFT=true"], jobs=args.jobs)
     aubio = cached_per_file(os.path.join(args.run, "aubio.json"), digests, wavs, systems.run_aubio, args.jobs)

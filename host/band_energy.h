@@ -57,11 +57,16 @@ private:
     RealFftPlan* m_plan = nullptr;
     std::vector<float> m_window;
     std::vector<float> m_work;
+    std::vector<double> m_power;      // |X[k]|^2 of bins m_bandFirstBin[0] .. m_lastBin-1
+    std::vector<double> m_energy;     // one sum per band
     std::vector<std::uint8_t> m_scratch;
     std::vector<double> m_edges;
     std::vector<int> m_bandFirstBin;  // band b covers bins m_bandFirstBin[b] .. m_bandFirstBin[b+1]-1
     int m_lastBin = 0;                // one past the last bin of the last band
-    std::vector<float> m_pending;     // samples from m_pendingStart on
+    // Samples from m_pendingStart on sit at m_pending[m_pendingOffset...]; the consumed front is
+    // dropped only once it outweighs what is kept, so each sample is moved O(1) times.
+    std::vector<float> m_pending;
+    std::size_t m_pendingOffset = 0;
     std::int64_t m_pendingStart = 0;
     std::int64_t m_received = 0;
     std::int64_t m_nextFrame = 0;

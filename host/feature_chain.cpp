@@ -100,8 +100,9 @@ RateConversion FeatureChainPlan::rateConversion(int inputRate) const {
 FeatureChain::FeatureChain(const FeatureChainSettings& settings, int inputRate, const PluginLocator& locator)
     : FeatureChain(*std::make_unique<FeatureChainPlan>(settings, locator), inputRate) {}
 
-FeatureChain::FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureListener* listener)
+FeatureChain::FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureListener* listener, bool keepRows)
     : m_listener(listener),
+      m_keepRows(keepRows),
       m_inputRate(inputRate),
       m_conversion(plan.rateConversion(inputRate)),
       m_modules(defaultGlobalParams(inputRate)) {
@@ -204,6 +205,13 @@ void FeatureChain::analyse(const float* samples, std::size_t n) {
         // and the samples after the hop stay for the next one.
         const std::size_t block = route.frame.handed;
         for (std::size_t at = 0; at < n;) {
+            // Whole blocks go to the module straight from the caller's samples, the next one a hop
+            // later; only a block that straddles two pushes is gathered first.
+            if (route.pending.empty() && n - at >= block) {
+                runSampleBlock(route, samples + at);
+                at += route.frame.hop;
+                continue;
+            }
             const std::size_t take = std::min(n - at, block - route.pending.size());
             route.pending.insert(route.pending.end(), samples + at, samples + at + take);
             at += take;
@@ -272,7 +280,7 @@ void FeatureChain::runBandRows(const float* rows, std::size_t count, bool last) 
 void FeatureChain::append(Route& route, double time, const BlockView& block) {
     if (block.size == 0) return;
     FeatureStream& stream = m_streams[route.stream];
-    if (stream.rows() == 0) {
+    if (stream.width == 0) {
         stream.width = block.size;
         if (route.columns)
             stream.columns = route.columns(block.size, m_bands, m_modules.stage(route.stage).moduleParams());
@@ -283,6 +291,10 @@ void FeatureChain::append(Route& route, double time, const BlockView& block) {
     } else if (block.size != stream.width) {
         throw ModuleError(stream.plugin + ": returned " + std::to_string(block.size) + " values at " +
                           std::to_string(time) + " s after " + std::to_string(stream.width) + " before");
+    }
+    if (!m_keepRows) {
+        stream.times.clear();
+        stream.values.clear();
     }
     stream.times.push_back(time);
     stream.values.insert(stream.values.end(), block.data, block.data + block.size);

@@ -100,7 +100,10 @@ private:
 // ModuleError from push() or finish().
 class FeatureChain {
 public:
-    FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureListener* listener = nullptr);
+    // keepRows false: each stream keeps only its latest row (rows() is then 0 or 1), for callers
+    // whose listener takes every row as it comes, so that memory stays flat in the input's length.
+    FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureListener* listener = nullptr,
+                 bool keepRows = true);
     // Builds a plan of its own (loading the plug-ins) for a single stream.
     FeatureChain(const FeatureChainSettings& settings, int inputRate, const PluginLocator& locator);
     ~FeatureChain();
@@ -132,6 +135,7 @@ private:
     void append(Route& route, double time, const BlockView& block);
 
     FeatureListener* m_listener = nullptr;
+    bool m_keepRows = true;
     int m_inputRate;
     int m_analysisRate = 0;
     RateConversion m_conversion;

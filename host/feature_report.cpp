@@ -1,9 +1,11 @@
-// JSON and CSV forms of the extraction results.
+// JSON and CSV forms of the extraction results, written row by row.
 #include "host/feature_report.h"
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <nlohmann/json.hpp>
 
 namespace zqx::host {
@@ -19,17 +21,15 @@ ordered_json toJson(const ParameterMap& map) {
     return object;
 }
 
-ordered_json streamJson(const FeatureStream& stream) {
-    ordered_json json;
-    json["plugin"] = stream.plugin;
-    json["valuesPerRow"] = stream.width;
-    json["columns"] = stream.columns;
-    json["times"] = stream.times;
-    ordered_json rows = ordered_json::array();
-    for (std::size_t r = 0; r < stream.rows(); ++r)
-        rows.push_back(std::vector<float>(stream.row(r), stream.row(r) + stream.width));
-    json["values"] = std::move(rows);
-    return json;
+// A number as the JSON library prints a double: its shortest round-trip digits, "null" when not
+// finite. The arrays written row by row must read exactly as the library's own dump of the same
+// values would, and this is the routine that dump uses.
+char* jsonNumber(char* out, double value) {
+    if (!std::isfinite(value)) {
+        std::memcpy(out, "null", 4);
+        return out + 4;
+    }
+    return nlohmann::detail::to_chars(out, out + 64, value);
 }
 
 // value rounded to `digits` decimals, null when it is not finite.
@@ -79,54 +79,8 @@ ordered_json summaryJson(const ResultSummary& summary) {
     return json;
 }
 
-}  // namespace
-
-std::string summaryJsonText(const ResultSummary& summary) { return summaryJson(summary).dump(1) + "\n"; }
-
-std::vector<std::string> summaryTableRow(const InputDescription& input, const ResultSummary& summary) {
-    const double duration = input.sampleRate > 0 ? double(input.frames) / input.sampleRate : 0.0;
-    return {input.path,
-            fixed(duration, 3),
-            std::to_string(input.sampleRate),
-            std::to_string(input.channels),
-            summary.tempo.bpm > 0.0 ? fixed(summary.tempo.bpm, 2) : "",
-            fixed(summary.tempo.confidence, 3),
-            summary.tempo.steady ? "true" : "false",
-            summary.key.found ? summary.key.name : "",
-            fixed(summary.key.confidence, 3),
-            fixed(summary.loudness.integratedLufs, 2),
-            fixed(summary.loudness.rangeLu, 2),
-            summary.dynamicRange ? fixed(*summary.dynamicRange, 4) : ""};
-}
-
-std::string featureCsv(const FeatureStream& stream) {
-    std::string text = "time";
-    for (const std::string& column : stream.columns) text += "," + column;
-    text += '\n';
-    for (std::size_t r = 0; r < stream.rows(); ++r) {
-        text += formatDouble(stream.times[r]);
-        const float* row = stream.row(r);
-        for (std::size_t i = 0; i < stream.width; ++i) {
-            text += ',';
-            text += formatFloat(row[i]);
-        }
-        text += '\n';
-    }
-    return text;
-}
-
-std::vector<std::string> featureReportFiles(const std::string& dir, const std::string& stem,
-                                            const FeatureChainSettings& settings) {
-    const std::string base = (std::filesystem::path(dir) / stem).string();
-    std::vector<std::string> files{base + ".json"};
-    for (const ExtractStage& stage : settings.stages)
-        if (stage.cut != BlockCut::Resample) files.push_back(base + "." + stage.stream + ".csv");
-    return files;
-}
-
-void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::string& stem,
-                      const InputDescription& input, const FeatureChain& chain, const ResultSummary& summary) {
-    namespace fs = std::filesystem;
+// Everything of the document but the features, as the library dumps it with an indent of one.
+ordered_json documentHead(const InputDescription& input, const FeatureChain& chain, const ResultSummary& summary) {
     ordered_json doc;
     doc["file"] = input.path;
     doc["format"] = input.format;
@@ -172,24 +126,248 @@ void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::str
     }
     doc["modules"] = std::move(modules);
     doc["globalParamsAfterCreation"] = toJson(chain.globalParams());
+    return doc;
+}
 
-    ordered_json features = ordered_json::object();
-    for (const FeatureStream& stream : chain.streams()) {
-        ordered_json json = streamJson(stream);
-        for (const auto& [key, value] : stream.facts) json[key] = value;
-        if (stream.cut == BlockCut::BandFrameGroups || stream.cut == BlockCut::BandFramesToEnd)
-            json["bandScale"] = stream.bandScale == BandScale::PowerLaw ? "E^0.3 per band (E: band energy)"
-                                                                        : "ln(1 + 1e6 * E) per band (E: band energy)";
-        // A stream that summarises the whole input has its answer in the last row.
-        if (stream.cut == BlockCut::BandFramesToEnd && stream.rows() > 0) json["value"] = stream.row(stream.rows() - 1)[0];
-        features[stream.name] = std::move(json);
+// Text kept in memory up to a bound and moved to a temporary file beyond it: short inputs create
+// no extra files (file creation dominates a batch of short files), long ones stay flat in memory.
+class SpillText {
+public:
+    explicit SpillText(std::string spillPath, std::string shownName)
+        : m_spillPath(std::move(spillPath)), m_shownName(std::move(shownName)) {}
+    ~SpillText() {
+        if (m_file) std::remove(m_spillPath.c_str());
     }
-    doc["features"] = std::move(features);
+    SpillText(const SpillText&) = delete;
+    SpillText& operator=(const SpillText&) = delete;
 
-    const fs::path base = fs::path(dir) / stem;
-    batch.add(base.string() + ".json", doc.dump(1) + "\n");
+    void write(const std::string& text) {
+        m_text += text;
+        if (m_text.size() < kBound) return;
+        if (!m_file) m_file = std::make_unique<BufferedFile>(m_spillPath, m_shownName);
+        m_file->write(m_text);
+        m_text.clear();
+    }
+    // Everything written so far, in order, onto out.
+    void copyTo(BufferedFile& out) {
+        if (m_file) {
+            m_file->close();
+            out.append(m_spillPath);
+        }
+        out.write(m_text);
+    }
+
+private:
+    // 32 KB per array: a batch of one-second files never spills, and the six arrays of a long
+    // input hold no more than a few hundred KB of the process's memory.
+    static constexpr std::size_t kBound = std::size_t{1} << 15;
+    std::string m_spillPath;
+    std::string m_shownName;
+    std::string m_text;
+    std::unique_ptr<BufferedFile> m_file;
+};
+
+// The library's layout of an array at the given depth whose elements were saved, one per line at
+// depth + 1 and separated by ",\n", in `elements`: "[]" when there are none.
+void writeArray(BufferedFile& out, int depth, std::size_t count, SpillText& elements) {
+    if (count == 0) {
+        out.write("[]", 2);
+        return;
+    }
+    out.write("[\n", 2);
+    elements.copyTo(out);
+    out.put('\n');
+    out.write(std::string(std::size_t(depth), ' '));
+    out.put(']');
+}
+
+}  // namespace
+
+// The temporary files of one stream and how many rows went into them.
+struct FeatureReportWriter::StreamFiles {
+    std::string name;
+    const FeatureStream* stream = nullptr;
+    std::string csvPath;
+    std::unique_ptr<BufferedFile> csv;
+    std::unique_ptr<SpillText> times;   // the JSON's "times" elements
+    std::unique_ptr<SpillText> values;  // the JSON's "values" elements
+    std::size_t rows = 0;
+    std::string line;
+};
+
+FeatureReportWriter::FeatureReportWriter(const std::string& dir, const std::string& stem,
+                                         const FeatureChainSettings& settings)
+    : m_base((std::filesystem::path(dir) / stem).string()) {
+    for (const ExtractStage& stage : settings.stages) {
+        if (stage.cut == BlockCut::Resample) continue;
+        auto files = std::make_unique<StreamFiles>();
+        files->name = stage.stream;
+        files->csvPath = m_base + "." + stage.stream + ".csv";
+        const std::string json = m_base + ".json";
+        files->csv = std::make_unique<BufferedFile>(temporaryPathFor(files->csvPath), files->csvPath);
+        files->times = std::make_unique<SpillText>(temporaryPathFor(json), json);
+        files->values = std::make_unique<SpillText>(temporaryPathFor(json), json);
+        m_streams.push_back(std::move(files));
+    }
+}
+
+FeatureReportWriter::~FeatureReportWriter() {
+    // A successful commit() renamed the CSVs' temporary files; otherwise they go.
+    if (m_committed) return;
+    for (const auto& files : m_streams) std::remove(files->csv->path().c_str());
+}
+
+FeatureReportWriter::StreamFiles& FeatureReportWriter::filesOf(const FeatureStream& stream) {
+    for (const auto& files : m_streams)
+        if (files->stream == &stream) return *files;
+    for (const auto& files : m_streams) {
+        if (files->stream == nullptr && files->name == stream.name) {
+            files->stream = &stream;
+            return *files;
+        }
+    }
+    throw std::logic_error("the extract chain produced a stream its settings do not name: " + stream.name);
+}
+
+void FeatureReportWriter::streamRow(const FeatureStream& stream, std::size_t row) {
+    StreamFiles& files = filesOf(stream);
+    const double time = stream.times[row];
+    const float* values = stream.row(row);
+    std::string& line = files.line;
+    char number[64];
+
+    line.clear();
+    if (files.rows == 0) {
+        line = "time";
+        for (const std::string& column : stream.columns) (line += ',') += column;
+        line += '\n';
+    }
+    line.append(number, formatDouble(number, time));
+    for (std::size_t i = 0; i < stream.width; ++i) {
+        line += ',';
+        line.append(number, formatFloat(number, values[i]));
+    }
+    line += '\n';
+    files.csv->write(line);
+
+    line.assign(files.rows > 0 ? ",\n    " : "    ");
+    line.append(number, jsonNumber(number, time));
+    files.times->write(line);
+
+    line.assign(files.rows > 0 ? ",\n    [\n     " : "    [\n     ");
+    for (std::size_t i = 0; i < stream.width; ++i) {
+        if (i > 0) line += ",\n     ";
+        line.append(number, jsonNumber(number, double(values[i])));
+    }
+    line += "\n    ]";
+    files.values->write(line);
+    ++files.rows;
+}
+
+void FeatureReportWriter::commit(const InputDescription& input, const FeatureChain& chain,
+                                 const ResultSummary& summary) {
+    const std::string jsonPath = m_base + ".json";
+    BufferedFile json(temporaryPathFor(jsonPath), jsonPath);
+    std::string head = documentHead(input, chain, summary).dump(1);
+    // The head ends in "\n}"; the features follow as its last member.
+    head.resize(head.size() - 2);
+    json.write(head);
+    json.write(",\n \"features\": ");
+    for (const auto& files : m_streams) {
+        if (files->rows == 0) files->csv->write("time\n", 5);
+        files->csv->close();
+    }
+    if (m_streams.empty()) json.write("{}", 2);
+    for (std::size_t s = 0; s < m_streams.size(); ++s) {
+        StreamFiles& files = *m_streams[s];
+        const FeatureStream& stream = chain.stream(files.name);
+        json.write(s == 0 ? "{\n  " : ",\n  ");
+        json.write(ordered_json(stream.name).dump() + ": {\n   \"plugin\": " + ordered_json(stream.plugin).dump() +
+                   ",\n   \"valuesPerRow\": " + std::to_string(stream.width) + ",\n   \"columns\": ");
+        std::string columns;
+        for (std::size_t c = 0; c < stream.columns.size(); ++c)
+            columns += (c > 0 ? ",\n    " : "    ") + ordered_json(stream.columns[c]).dump();
+        if (stream.columns.empty()) {
+            json.write("[]", 2);
+        } else {
+            json.write("[\n" + columns + "\n   ]");
+        }
+        json.write(",\n   \"times\": ");
+        writeArray(json, 3, files.rows, *files.times);
+        json.write(",\n   \"values\": ");
+        writeArray(json, 3, files.rows, *files.values);
+        for (const auto& [key, value] : stream.facts)
+            json.write(",\n   " + ordered_json(key).dump() + ": " + std::to_string(value));
+        if (stream.cut == BlockCut::BandFrameGroups || stream.cut == BlockCut::BandFramesToEnd)
+            json.write(std::string(",\n   \"bandScale\": ") +
+                       (stream.bandScale == BandScale::PowerLaw ? "\"E^0.3 per band (E: band energy)\""
+                                                                : "\"ln(1 + 1e6 * E) per band (E: band energy)\""));
+        // A stream that summarises the whole input has its answer in the last row.
+        if (stream.cut == BlockCut::BandFramesToEnd && files.rows > 0) {
+            char number[64];
+            json.write(",\n   \"value\": ");
+            json.write(number, std::size_t(jsonNumber(number, double(stream.row(stream.rows() - 1)[0])) - number));
+        }
+        json.write("\n  }");
+        if (s + 1 == m_streams.size()) json.write("\n }");
+    }
+    json.write("\n}\n", 3);
+    json.close();
+
+    OutputBatch batch;
+    batch.addWritten(jsonPath, json.path());
+    for (const auto& files : m_streams) batch.addWritten(files->csvPath, files->csv->path());
+    // A failing batch removes every temporary it was given; the destructor drops the rest.
+    batch.commit();
+    m_committed = true;
+    // The arrays' spill files, if any, served only the JSON.
+    for (const auto& files : m_streams) {
+        files->times.reset();
+        files->values.reset();
+    }
+}
+
+std::string summaryJsonText(const ResultSummary& summary) { return summaryJson(summary).dump(1) + "\n"; }
+
+std::vector<std::string> summaryTableRow(const InputDescription& input, const ResultSummary& summary) {
+    const double duration = input.sampleRate > 0 ? double(input.frames) / input.sampleRate : 0.0;
+    return {input.path,
+            fixed(duration, 3),
+            std::to_string(input.sampleRate),
+            std::to_string(input.channels),
+            summary.tempo.bpm > 0.0 ? fixed(summary.tempo.bpm, 2) : "",
+            fixed(summary.tempo.confidence, 3),
+            summary.tempo.steady ? "true" : "false",
+            summary.key.found ? summary.key.name : "",
+            fixed(summary.key.confidence, 3),
+            fixed(summary.loudness.integratedLufs, 2),
+            fixed(summary.loudness.rangeLu, 2),
+            summary.dynamicRange ? fixed(*summary.dynamicRange, 4) : ""};
+}
+
+void writeFeatureReport(const std::string& dir, const std::string& stem, const InputDescription& input,
+                        const FeatureChain& chain, const ResultSummary& summary) {
+    FeatureChainSettings settings;
+    settings.stages.clear();
+    for (const FeatureStream& stream : chain.streams()) {
+        ExtractStage stage;
+        stage.stream = stream.name;
+        stage.cut = stream.cut;
+        settings.stages.push_back(stage);
+    }
+    FeatureReportWriter writer(dir, stem, settings);
     for (const FeatureStream& stream : chain.streams())
-        batch.add(base.string() + "." + stream.name + ".csv", featureCsv(stream));
+        for (std::size_t r = 0; r < stream.rows(); ++r) writer.streamRow(stream, r);
+    writer.commit(input, chain, summary);
+}
+
+std::vector<std::string> featureReportFiles(const std::string& dir, const std::string& stem,
+                                            const FeatureChainSettings& settings) {
+    const std::string base = (std::filesystem::path(dir) / stem).string();
+    std::vector<std::string> files{base + ".json"};
+    for (const ExtractStage& stage : settings.stages)
+        if (stage.cut != BlockCut::Resample) files.push_back(base + "." + stage.stream + ".csv");
+    return files;
 }
 
 }  // namespace zqx::host

@@ -1,7 +1,9 @@
 // The result files of one analysed input: a JSON document describing the run and its features,
-// and one CSV per feature stream.
+// and one CSV per feature stream, written as the chain produces its rows.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,11 +22,43 @@ struct InputDescription {
     long long frames = 0;
 };
 
-// Adds "<dir>/<stem>.json" and "<dir>/<stem>.<stream>.csv" for each stream (chroma,
-// rhythm, dynamics) to batch. The JSON document holds the summary first, then the run and the
-// streams. Stream values are printed round-trip exact; times in seconds.
-void addFeatureReport(OutputBatch& batch, const std::string& dir, const std::string& stem,
-                      const InputDescription& input, const FeatureChain& chain, const ResultSummary& summary);
+// Writes "<dir>/<stem>.json" and "<dir>/<stem>.<stream>.csv" for each stream (chroma, rhythm,
+// dynamics). The JSON document holds the summary first, then the run and the streams. Stream values
+// are printed round-trip exact; times in seconds.
+//
+// Lifecycle:
+//   1. Construct before the chain runs (dir must exist): one temporary file per CSV and two per
+//      stream for the JSON's "times" and "values" arrays are opened in dir.
+//   2. Pass it to the FeatureChain as its listener: each row goes through buffered writers into
+//      those files as soon as the chain produces it, so nothing grows with the input's length.
+//   3. commit() once the chain has finished: writes the JSON document around the saved arrays
+//      and renames every file into place together.
+// Destroyed without a successful commit(), it removes its temporary files: the result files
+// appear whole or not at all. One chain's thread drives it.
+class FeatureReportWriter : public FeatureListener {
+public:
+    FeatureReportWriter(const std::string& dir, const std::string& stem, const FeatureChainSettings& settings);
+    ~FeatureReportWriter() override;
+    FeatureReportWriter(const FeatureReportWriter&) = delete;
+    FeatureReportWriter& operator=(const FeatureReportWriter&) = delete;
+
+    void streamRow(const FeatureStream& stream, std::size_t row) override;
+    // Throws OutputError when a file cannot be written; nothing is left behind then.
+    void commit(const InputDescription& input, const FeatureChain& chain, const ResultSummary& summary);
+
+private:
+    struct StreamFiles;
+    StreamFiles& filesOf(const FeatureStream& stream);
+
+    std::string m_base;
+    std::vector<std::unique_ptr<StreamFiles>> m_streams;
+    bool m_committed = false;
+};
+
+// The same files for a chain that has kept its rows in memory (zqx demo): the rows are replayed
+// through a FeatureReportWriter.
+void writeFeatureReport(const std::string& dir, const std::string& stem, const InputDescription& input,
+                        const FeatureChain& chain, const ResultSummary& summary);
 
 // The JSON text of a summary alone (the document's "summary" object), indented by one space.
 std::string summaryJsonText(const ResultSummary& summary);
@@ -34,12 +68,9 @@ std::string summaryJsonText(const ResultSummary& summary);
 // silence) is an empty field.
 std::vector<std::string> summaryTableRow(const InputDescription& input, const ResultSummary& summary);
 
-// The files addFeatureReport() writes for an input with these settings: the JSON document first,
+// The files FeatureReportWriter writes for an input with these settings: the JSON document first,
 // then one CSV per stream.
 std::vector<std::string> featureReportFiles(const std::string& dir, const std::string& stem,
                                             const FeatureChainSettings& settings);
-
-// The CSV text of one stream: a header "time,<columns>" and one line per row.
-std::string featureCsv(const FeatureStream& stream);
 
 }  // namespace zqx::host

@@ -2,6 +2,8 @@
 // temporary name in its final folder and renamed into place once complete.
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -29,16 +31,55 @@ void writeFileAtomically(const std::string& path, const std::string& content);
 class OutputBatch {
 public:
     void add(std::string path, std::string content);
+    // A file already complete under `temporary` (from temporaryPathFor(path)), renamed to path with
+    // the others; a failure of the batch removes it too.
+    void addWritten(std::string path, std::string temporary);
     void commit();
-    const std::vector<std::pair<std::string, std::string>>& files() const { return m_files; }
 
 private:
-    std::vector<std::pair<std::string, std::string>> m_files;
+    struct File {
+        std::string path;
+        std::string content;
+        std::string temporary;  // set for files added complete
+    };
+    std::vector<File> m_files;
+};
+
+// A hidden name in path's folder, unique per process and call, for writing path's content before
+// it is renamed into place.
+std::string temporaryPathFor(const std::string& path);
+
+// A file written through a large buffer, for results written piece by piece as they are produced.
+// Errors throw OutputError naming `shownName`; a file destroyed before close() is removed.
+class BufferedFile {
+public:
+    BufferedFile(std::string path, std::string shownName);
+    ~BufferedFile();
+    BufferedFile(const BufferedFile&) = delete;
+    BufferedFile& operator=(const BufferedFile&) = delete;
+
+    void write(const char* data, std::size_t n);
+    void write(const std::string& text) { write(text.data(), text.size()); }
+    void put(char c) { write(&c, 1); }
+    // Appends the whole content of the file at `path` (read in pieces).
+    void append(const std::string& path);
+    // Flushes and closes; the file stays.
+    void close();
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    std::string m_shownName;
+    std::FILE* m_file = nullptr;
+    std::vector<char> m_buffer;
 };
 
 // A float printed so that reading it back gives the same float ("%.9g").
 std::string formatFloat(float value);
 // A double printed round-trip exact ("%.17g").
 std::string formatDouble(double value);
+// The same into `out` (room for 32 characters); returns the end of the text. Neither allocates.
+char* formatFloat(char* out, float value);
+char* formatDouble(char* out, double value);
 
 }  // namespace zqx::host

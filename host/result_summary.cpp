@@ -23,16 +23,22 @@ void ResultSummariser::bandFrames(const float* rows, std::size_t count, int band
     for (std::size_t r = 0; r < count; ++r) m_onset.addFrame(rows + r * std::size_t(bands), std::size_t(bands));
 }
 
+void ResultSummariser::streamRow(const FeatureStream& stream, std::size_t row) {
+    if (stream.name != "chroma" || stream.width < 12) return;
+    m_chromaPeaks.insert(m_chromaPeaks.end(), stream.row(row), stream.row(row) + 12);
+    m_chromaTimes.push_back(stream.times[row]);
+}
+
 ResultSummary ResultSummariser::summarise(const FeatureChain& chain) {
     ResultSummary result;
     const std::vector<float>& onset = m_onset.values();
     result.tempo = summary::estimateTempo(onset.data(), onset.size(), BandEnergyFrontEnd::kFramePeriodSeconds);
     if (const FeatureStream* chroma = findStream(chain, "chroma"); chroma && chroma->width >= 12) {
-        const summary::FeatureRows peaks{chroma->values.data(), chroma->rows(), chroma->width};
+        const summary::FeatureRows peaks{m_chromaPeaks.data(), m_chromaTimes.size(), 12};
         result.key = summary::estimateKey(peaks);
         // Each row stands for its hop: the rows tile the stream.
         const double blockSeconds = double(chroma->fact("hop")) / chain.analysisRate();
-        if (blockSeconds > 0.0) result.chords = summary::labelChords(peaks, chroma->times.data(), blockSeconds);
+        if (blockSeconds > 0.0) result.chords = summary::labelChords(peaks, m_chromaTimes.data(), blockSeconds);
         // The last frame is completed with zeros; the chords end where the audio does.
         const double end = double(chain.analysedSamples()) / chain.analysisRate();
         while (!result.chords.empty() && result.chords.back().start >= end) result.chords.pop_back();

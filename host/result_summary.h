@@ -40,6 +40,9 @@ public:
     // frames frames of the input's channels, interleaved, before any mixing or resampling.
     void addInputAudio(const float* interleaved, std::size_t frames);
     void bandFrames(const float* rows, std::size_t count, int bands) override;
+    // Keeps the peak half of each "chroma" row and its time, so that the answers do not need a
+    // chain that keeps its rows.
+    void streamRow(const FeatureStream& stream, std::size_t row) override;
 
     // The answers from the chain's "chroma" stream (its first 12 columns: the peak half) and
     // "dynamics" stream, and what was collected. Streams the chain lacks leave their answers empty.
@@ -49,6 +52,8 @@ public:
 private:
     summary::OnsetEnvelope m_onset;
     BackgroundLoudness m_loudness;
+    std::vector<float> m_chromaPeaks;  // twelve values per chroma row
+    std::vector<double> m_chromaTimes;
 };
 
 }  // namespace zqx::host

@@ -41,6 +41,12 @@ void CRealFft::build(int newOrder) {
     packed = size > 0 ? new (std::nothrow) float[static_cast<std::size_t>(size)] : nullptr;
 }
 
+int CRealFft::computeMagnitude(const float* frame, float* magnitude) {
+    const KernelStatus forward = realFftForward(frame, packed, plan, scratch);
+    const KernelStatus polar = packedToMagnitude(packed, magnitude, size >> 1);
+    return forward | polar;
+}
+
 CPolarFft::CPolarFft(int order) : CRealFft(order) {
     halfSize = size >> 1;
     spectrum = size > 0 ? new (std::nothrow) ComplexFloat[static_cast<std::size_t>(size)] : nullptr;

@@ -15,6 +15,11 @@ public:
     // Builds the object for `order` only when it has no plan yet; never rebuilds.
     virtual void prepare(int order);
 
+    // Forward transform of N samples of `frame` into `packed`, then the magnitudes of bins
+    // 0 .. N/2-1 into `magnitude` (packedToMagnitude). Returns the bitwise OR of the two statuses;
+    // the magnitudes equal CPolarFft::computePolar's bit for bit.
+    int computeMagnitude(const float* frame, float* magnitude);
+
     CRealFft(const CRealFft&) = delete;
     CRealFft& operator=(const CRealFft&) = delete;
 

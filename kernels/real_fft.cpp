@@ -337,6 +337,25 @@ KernelStatus packedToComplex(const float* packed, ComplexFloat* dst, int length)
     return kStatusOk;
 }
 
+KernelStatus packedToMagnitude(const float* packed, float* magnitude, int length) noexcept {
+    if (!packed || !magnitude) return kStatusNullPointer;
+    if (length <= 0) return kStatusBadLength;
+    // Bin 0 has no imaginary part in the packed layout (packed[1] is bin N/2); its square root is
+    // taken like the others so that a negative zero or a NaN comes out as complexToPolar gives it.
+    const double re0 = packed[0];
+    magnitude[0] = static_cast<float>(std::sqrt(re0 * re0 + 0.0 * 0.0));
+    zqx::detail::activeFftPasses().magnitudes(packed + 2, magnitude + 1, static_cast<std::size_t>(length - 1));
+    return kStatusOk;
+}
+
+KernelStatus packedToPower(const float* packed, double* power, int first, int length) noexcept {
+    if (!packed || !power) return kStatusNullPointer;
+    if (first < 1 || length <= 0) return kStatusBadLength;
+    zqx::detail::activeFftPasses().powers(packed + 2 * static_cast<std::size_t>(first), power,
+                                          static_cast<std::size_t>(length));
+    return kStatusOk;
+}
+
 KernelStatus complexToPolar(const ComplexFloat* src, float* magnitude, float* phase, int length) noexcept {
     if (!src || !magnitude || !phase) return kStatusNullPointer;
     if (length <= 0) return kStatusBadLength;

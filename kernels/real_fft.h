@@ -46,6 +46,16 @@ KernelStatus realFftInverse(const float* src, float* dst, const RealFftPlan* pla
 // Expands a packed spectrum to `length` complex values X[0..length-1] (conjugate-symmetric).
 // Null pointer -8; length <= 0 -6.
 KernelStatus packedToComplex(const float* packed, ComplexFloat* dst, int length) noexcept;
+// magnitude[k] = |X[k]| for k = 0 .. length-1 straight from the packed spectrum (length <= N/2, so
+// bin N/2 is never read): Re X0 from packed[0], then the pairs from packed[2]. Squares, sum and root
+// in double, rounded once to float, so the values equal complexToPolar's magnitudes after
+// packedToComplex, bit for bit, in every variant. Null pointer -8; length <= 0 -6 (nothing written).
+KernelStatus packedToMagnitude(const float* packed, float* magnitude, int length) noexcept;
+// power[k] = |X[k]|^2 = re^2 + im^2 for bins k = first .. first+length-1 of a packed spectrum
+// (1 <= first, first + length <= N/2), in double: the squares are exact, the sum rounded once, the
+// same bits in every variant. power[0] is bin `first`. Null pointer -8; first < 1 or length <= 0 -6
+// (nothing written).
+KernelStatus packedToPower(const float* packed, double* power, int first, int length) noexcept;
 // magnitude[i] = |src[i]|, phase[i] = atan2(im, re), in double, stored as float.
 // Null pointer -8; length <= 0 -6 (nothing written).
 KernelStatus complexToPolar(const ComplexFloat* src, float* magnitude, float* phase,

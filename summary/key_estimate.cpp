@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "summary/pitch_names.h"
 
@@ -12,6 +13,9 @@ namespace zqx::summary {
 namespace {
 
 using Profile = std::array<double, 12>;
+
+// Frames quieter than this share of the 95th-percentile frame do not vote (as for the chords).
+constexpr double kSilenceShare = 0.01;
 
 // Tonic first. Temperley's profiles count how often each degree sounds in a corpus of scores;
 // Krumhansl and Kessler's rate how well a probe tone fits a key context.
@@ -39,18 +43,28 @@ double correlation(const Profile& x, const Profile& profile, int tonic) {
     return sxx > 0.0 && syy > 0.0 ? sxy / std::sqrt(sxx * syy) : 0.0;
 }
 
+double classValue(float v) { return std::isfinite(v) && v > 0.0f ? double(v) : 0.0; }
+
 }  // namespace
 
 KeyEstimate estimateKey(const FeatureRows& chroma, KeyProfiles profiles) {
-    Profile mean{};
-    for (std::size_t r = 0; r < chroma.rows; ++r) {
-        const float* row = chroma.row(r);
-        for (std::size_t c = 0; c < 12; ++c)
-            if (std::isfinite(row[c]) && row[c] > 0.0f) mean[c] += row[c];
-    }
-    double total = 0.0;
-    for (double v : mean) total += v;
+    std::vector<double> sums(chroma.rows, 0.0);
+    for (std::size_t r = 0; r < chroma.rows; ++r)
+        for (std::size_t c = 0; c < 12; ++c) sums[r] += classValue(chroma.row(r)[c]);
     KeyEstimate key;
+    if (sums.empty()) return key;
+    std::vector<double> sorted = sums;
+    const std::size_t at = std::min(sorted.size() - 1, std::size_t(0.95 * double(sorted.size())));
+    std::nth_element(sorted.begin(), sorted.begin() + long(at), sorted.end());
+    const double quiet = kSilenceShare * sorted[at];
+
+    Profile mean{};
+    double total = 0.0;
+    for (std::size_t r = 0; r < chroma.rows; ++r) {
+        if (!(sums[r] > quiet)) continue;
+        for (std::size_t c = 0; c < 12; ++c) mean[c] += classValue(chroma.row(r)[c]) / sums[r];
+        total += 1.0;
+    }
     if (!(total > 0.0)) return key;
 
     const Profile& major = profiles == KeyProfiles::Temperley ? kTemperleyMajor : kKrumhanslMajor;

@@ -23,10 +23,12 @@ struct KeyEstimate {
     double confidence = 0.0;  // 0..1: the correlation of the chroma with the key's profile (0 if negative)
 };
 
-// Averages the 12 chroma values of every row (row r, class c at chroma.row(r)[c], class 0 is C;
-// values >= 0; non-finite values count 0), so louder passages weigh more, and correlates the
-// average with the 24 rotations of the chosen major and minor profiles (Pearson correlation).
-// The best correlation names the key. Allocates nothing beyond the returned strings.
+// Averages the rows' pitch-class distributions (row r, class c at chroma.row(r)[c], class 0 is
+// C; values >= 0; non-finite values count 0), each row scaled to sum 1 so that every frame counts
+// once, as the profiles count how often each degree sounds; rows whose sum is below 1 % of the
+// 95th-percentile row's (silence, fades) are left out. The average is correlated with the 24
+// rotations of the chosen major and minor profiles (Pearson correlation); the best names the key.
+// Allocates a copy of the row sums.
 KeyEstimate estimateKey(const FeatureRows& chroma, KeyProfiles profiles = KeyProfiles::Temperley);
 
 }  // namespace zqx::summary

@@ -127,11 +127,9 @@ int demoCommand(const DemoOptions& options) {
         out += line;
 
         if (!options.outputDir.empty()) {
-            OutputBatch batch;
             InputDescription input{"(synthesised demo)", "synthesised", demo.sampleRate, 1,
                                    static_cast<long long>(demo.samples.size())};
-            addFeatureReport(batch, options.outputDir, "demo", input, chain, result);
-            batch.commit();
+            writeFeatureReport(options.outputDir, "demo", input, chain, result);
         }
         if (!options.saveAudio.empty()) writeDemoAudio(options.saveAudio, demo);
         std::fwrite(out.data(), 1, out.size(), stdout);

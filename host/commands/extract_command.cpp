@@ -11,6 +11,7 @@
 #include "host/audio_file.h"
 #include "host/commands/commands.h"
 #include "host/corpus_inputs.h"
+#include "host/decode_ahead.h"
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
 #include "host/interrupt.h"
@@ -45,15 +46,61 @@ std::string withPath(const std::string& path, const std::string& message) {
     return message.rfind(path, 0) == 0 ? message : path + ": " + message;
 }
 
-void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan, SummaryTable& table) {
+// Hands every callback of the chain to the summariser and then to the report writer.
+class BothListeners : public FeatureListener {
+public:
+    BothListeners(FeatureListener& first, FeatureListener& second) : m_first(first), m_second(second) {}
+    void inputSamples(const float* samples, std::size_t n) override {
+        m_first.inputSamples(samples, n);
+        m_second.inputSamples(samples, n);
+    }
+    void analysisSamples(const float* samples, std::size_t n) override {
+        m_first.analysisSamples(samples, n);
+        m_second.analysisSamples(samples, n);
+    }
+    void bandFrames(const float* rows, std::size_t count, int bands) override {
+        m_first.bandFrames(rows, count, bands);
+        m_second.bandFrames(rows, count, bands);
+    }
+    void streamRow(const FeatureStream& stream, std::size_t row) override {
+        m_first.streamRow(stream, row);
+        m_second.streamRow(stream, row);
+    }
+
+private:
+    FeatureListener& m_first;
+    FeatureListener& m_second;
+};
+
+// decodeAhead: decode on a second thread while this one analyses (a core that no other file uses).
+void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan, SummaryTable& table,
+                bool decodeAhead) {
     AudioReader reader(job.input);
+    // Results of inputs in sub-folders go to the same sub-folders of the output folder; the rows
+    // are written there as they come. The output folder itself was checked before the first file.
+    if (job.stem.find('/') != std::string::npos)
+        ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
     ResultSummariser summariser(reader.channels(), reader.sampleRate());
-    FeatureChain chain(plan, reader.sampleRate(), &summariser);
-    std::vector<float> chunk(1 << 16);
-    while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
-        if (InterruptWatch::requested()) throw Interrupted{};
-        summariser.addInputAudio(reader.interleaved(), n);
-        chain.push(chunk.data(), n);
+    FeatureReportWriter writer(outputDir, job.stem, plan.settings());
+    BothListeners listeners(summariser, writer);
+    FeatureChain chain(plan, reader.sampleRate(), &listeners, false);
+    constexpr std::size_t kChunkFrames = std::size_t{1} << 16;
+    if (decodeAhead) {
+        // Two chunks decoded ahead keep the analysis fed through the decoder's uneven pace.
+        DecodeAhead decoder(reader, kChunkFrames, 2);
+        std::vector<float> chunk, frames;
+        while (decoder.next(chunk, frames)) {
+            if (InterruptWatch::requested()) throw Interrupted{};
+            summariser.addInputAudio(frames.data(), chunk.size());
+            chain.push(chunk.data(), chunk.size());
+        }
+    } else {
+        std::vector<float> chunk(kChunkFrames);
+        while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
+            if (InterruptWatch::requested()) throw Interrupted{};
+            summariser.addInputAudio(reader.interleaved(), n);
+            chain.push(chunk.data(), n);
+        }
     }
     chain.finish();
     if (InterruptWatch::requested()) throw Interrupted{};
@@ -66,11 +113,7 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     input.sampleRate = reader.sampleRate();
     input.channels = reader.channels();
     input.frames = reader.frames();
-    OutputBatch batch;
-    addFeatureReport(batch, outputDir, job.stem, input, chain, summary);
-    // Results of inputs in sub-folders go to the same sub-folders of the output folder.
-    ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
-    batch.commit();
+    writer.commit(input, chain, summary);
     // The row follows the files it summarises, so the table never names a result that is missing.
     table.append(summaryTableRow(input, summary));
     job.completed = true;
@@ -138,6 +181,9 @@ int extractCommand(const ExtractOptions& options) {
     const auto start = std::chrono::steady_clock::now();
     std::atomic<std::size_t> next{0};
     const InterruptWatch interrupts;
+    const std::size_t threads = std::min<std::size_t>(std::size_t(options.jobs), jobs.size());
+    // Jobs beyond one per file (a long file with --jobs 2) decode ahead of the analysis.
+    const bool decodeAhead = std::size_t(options.jobs) >= 2 * threads;
     auto worker = [&] {
         for (std::size_t i = next++; i < jobs.size() && !InterruptWatch::requested(); i = next++) {
             Job& job = jobs[i];
@@ -146,7 +192,7 @@ int extractCommand(const ExtractOptions& options) {
                 continue;
             }
             try {
-                extractOne(job, options.outputDir, *plan, *table);
+                extractOne(job, options.outputDir, *plan, *table, decodeAhead);
             } catch (const Interrupted&) {
                 break;  // the file in hand is discarded; nothing of it was written
             } catch (const std::exception& error) {
@@ -159,7 +205,6 @@ int extractCommand(const ExtractOptions& options) {
             progress.fileDone(job.audioSeconds);
         }
     };
-    const std::size_t threads = std::min<std::size_t>(std::size_t(options.jobs), jobs.size());
     std::vector<std::thread> pool;
     for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
     worker();

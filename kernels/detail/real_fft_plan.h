@@ -30,9 +30,18 @@ struct RealFftPasses {
     // z), every value multiplied by `scale`.
     void (*splitInverse)(std::size_t h, const float* packed, ComplexFloat* z, const ComplexFloat* split,
                          float scale);
+    // magnitude[i] = sqrt(re^2 + im^2) of the pair (pairs[2i], pairs[2i+1]), i < count: squares,
+    // sum and root in double, rounded once to float. Every IEEE step is exact-rounded, so all
+    // variants give the same bits.
+    void (*magnitudes)(const float* pairs, float* magnitude, std::size_t count);
+    // power[i] = re^2 + im^2 of the same pairs, in double (one rounding, the sum's).
+    void (*powers)(const float* pairs, double* power, std::size_t count);
 };
 
 const RealFftPasses& scalarFftPasses() noexcept;
+// The scalar magnitudes of pairs first .. count-1: the tail that wider variants leave over.
+void magnitudePairs(std::size_t first, const float* pairs, float* magnitude, std::size_t count) noexcept;
+void powerPairs(std::size_t first, const float* pairs, double* power, std::size_t count) noexcept;
 // The scalar real-split steps for the pairs (k, h - k), k = first .. h/2, without the k = 0 term:
 // the tails that wider variants leave over.
 void splitForwardPairs(std::size_t h, std::size_t first, const ComplexFloat* z, float* out,

@@ -2,6 +2,8 @@
 // The reference for every processor-specific variant.
 #include "kernels/detail/real_fft_plan.h"
 
+#include <cmath>
+
 namespace zqx::detail {
 namespace {
 
@@ -122,9 +124,30 @@ void splitInversePairs(std::size_t h, std::size_t first, const float* packed, Co
     }
 }
 
+void magnitudePairs(std::size_t first, const float* pairs, float* magnitude, std::size_t count) noexcept {
+    for (std::size_t i = first; i < count; ++i) {
+        const double re = pairs[2 * i], im = pairs[2 * i + 1];
+        magnitude[i] = static_cast<float>(std::sqrt(re * re + im * im));
+    }
+}
+
+void powerPairs(std::size_t first, const float* pairs, double* power, std::size_t count) noexcept {
+    for (std::size_t i = first; i < count; ++i) {
+        const double re = pairs[2 * i], im = pairs[2 * i + 1];
+        power[i] = re * re + im * im;
+    }
+}
+
+namespace {
+void magnitudes(const float* pairs, float* magnitude, std::size_t count) noexcept {
+    magnitudePairs(0, pairs, magnitude, count);
+}
+void powers(const float* pairs, double* power, std::size_t count) noexcept { powerPairs(0, pairs, power, count); }
+}  // namespace
+
 const RealFftPasses& scalarFftPasses() noexcept {
     static const RealFftPasses passes = {"scalar", radix4Forward, radix4Inverse, radix2, splitForward,
-                                         splitInverse};
+                                         splitInverse, magnitudes, powers};
     return passes;
 }
 

@@ -43,11 +43,45 @@ void radix4Inverse(std::size_t n, std::size_t s, const ComplexFloat* x, ComplexF
     simd::radix4<Sse2, true>(n, s, x, y, w);
 }
 
+// Four pairs per step: the real and imaginary parts gathered into one register each, widened to
+// two registers of doubles.
+void magnitudes(const float* pairs, float* magnitude, std::size_t count) noexcept {
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128 a = _mm_loadu_ps(pairs + 2 * i);
+        const __m128 b = _mm_loadu_ps(pairs + 2 * i + 4);
+        const __m128 re = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 im = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128d reLo = _mm_cvtps_pd(re), imLo = _mm_cvtps_pd(im);
+        const __m128d reHi = _mm_cvtps_pd(_mm_movehl_ps(re, re)), imHi = _mm_cvtps_pd(_mm_movehl_ps(im, im));
+        const __m128d lo = _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(reLo, reLo), _mm_mul_pd(imLo, imLo)));
+        const __m128d hi = _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(reHi, reHi), _mm_mul_pd(imHi, imHi)));
+        _mm_storeu_ps(magnitude + i, _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
+    }
+    magnitudePairs(i, pairs, magnitude, count);
+}
+
+void powers(const float* pairs, double* power, std::size_t count) noexcept {
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128 a = _mm_loadu_ps(pairs + 2 * i);
+        const __m128 b = _mm_loadu_ps(pairs + 2 * i + 4);
+        const __m128 re = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 im = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128d reLo = _mm_cvtps_pd(re), imLo = _mm_cvtps_pd(im);
+        const __m128d reHi = _mm_cvtps_pd(_mm_movehl_ps(re, re)), imHi = _mm_cvtps_pd(_mm_movehl_ps(im, im));
+        _mm_storeu_pd(power + i, _mm_add_pd(_mm_mul_pd(reLo, reLo), _mm_mul_pd(imLo, imLo)));
+        _mm_storeu_pd(power + i + 2, _mm_add_pd(_mm_mul_pd(reHi, reHi), _mm_mul_pd(imHi, imHi)));
+    }
+    powerPairs(i, pairs, power, count);
+}
+
 }  // namespace
 
 const RealFftPasses& sse2FftPasses() noexcept {
     static const RealFftPasses passes = {"sse2", radix4Forward, radix4Inverse, simd::radix2<Sse2>,
-                                         simd::splitForward<Sse2>, simd::splitInverse<Sse2>};
+                                         simd::splitForward<Sse2>, simd::splitInverse<Sse2>,
+                                         magnitudes, powers};
     return passes;
 }
 

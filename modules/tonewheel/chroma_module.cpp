@@ -30,8 +30,8 @@ CChromaModule::CChromaModule(ParameterSet* moduleParams, ParameterSet* globalPar
       pitchCalcBinding(binding),
       inputTypeName("TimeSignal"),
       outputTypeName("ChromaVector"),
-      pitchFrequencies(kNumPitches),
-      numPitchClasses(kNumPitchClasses) {
+      numPitchClasses(kNumPitchClasses),
+      chroma(2 * kNumPitchClasses) {
     samplingRate = readUnsigned(globalParams, "samplingRate");
     windowSize = globalParams->getInt("windowSize", -1);
     overlapSize = readUnsigned(globalParams, "overlapSize");
@@ -61,9 +61,7 @@ CChromaModule::CChromaModule(ParameterSet* moduleParams, ParameterSet* globalPar
             pitchCalc = nullptr;
             throw simpleException("MRFFT initialization failed");
         }
-        return;
     }
-    fillPitchFrequencies(pitchFrequencies.data);
 }
 
 // fft and the vectors release themselves; the analysis object goes back to its library.
@@ -78,74 +76,72 @@ std::uint32_t CChromaModule::getOutputSize(std::uint32_t) const { return numPitc
 
 void CChromaModule::process(DataBlock*& output, const DataBlock* input) {
     const auto& block = *static_cast<const BaseMatrix<float>*>(input);
-    peakChroma.setSize(numPitchClasses);
-    std::fill(peakChroma.data, peakChroma.data + numPitchClasses, 0.0f);
-    meanChroma.setSize(numPitchClasses);
-    std::fill(meanChroma.data, meanChroma.data + numPitchClasses, 0.0f);
-
     if (block.rows == 0 || block.cols == 0) {
         output = &emptyOutput;
         return;
     }
+    // Peak half then mean half, in the one member block that is handed back.
+    std::fill(chroma.data, chroma.data + chroma.size, 0.0f);
     const std::uint32_t n = block.rows * block.cols;
-    frame = BaseVector<float>(block.data, n);
-
     if (useMRFFT) {
-        computeMrfftChroma(n);
+        computeMrfftChroma(block.data, n);
     } else {
-        computeFftChroma(n);
+        computeFftChroma(block.data, n);
     }
-
-    // The result is the peak half followed by the mean half, in the one member block.
-    const std::uint32_t peakCount = peakChroma.size;
-    peakChroma.resize(peakCount + meanChroma.size);
-    std::copy(meanChroma.data, meanChroma.data + meanChroma.size, peakChroma.data + peakCount);
-    output = &peakChroma;
+    output = &chroma;
 }
 
-void CChromaModule::computeFftChroma(std::uint32_t n) {
+void CChromaModule::computeFftChroma(const float* samples, std::uint32_t n) {
     const FrameSize size = analysedFrameSize(n);
     frameLength = size.frameLength;
     fftOrder = size.fftOrder;
-    frame.resize(frameLength);
-    binWidth = binWidthFor(samplingRate, frameLength);
-    // Frames below three samples are left unwindowed, which is what the kernel's refusal gives.
-    (void)windowHannInPlace(frame.data, static_cast<std::int32_t>(frameLength));
-
-    const std::uint32_t bins = frameLength / 2;
-    magnitude.setSize(bins);
-    phase.setSize(bins);
     // The tables describe one frame length; a stream whose block length changes gets new ones
     // rather than having a longer frame read past the end of the old ones.
     if (!fft || static_cast<std::uint32_t>(fft->size) != frameLength) buildFftTables();
+    binWidth = tables->binWidth;
 
+    // The cached factors are the ones windowHannInPlace applies, so the product is the same float.
+    // Frames below three samples are left unwindowed, as that kernel leaves them.
+    if (frameLength >= 3) {
+        (void)vecMul(samples, tables->window.data, frame.data, static_cast<std::int32_t>(frameLength));
+    } else {
+        std::copy(samples, samples + frameLength, frame.data);
+    }
+
+    const std::uint32_t bins = frameLength / 2;
     // Statuses only report a frame without bins (one sample), whose output is all zero anyway.
-    (void)fft->computePolar(frame.data, magnitude.data, phase.data);
-    (void)vecMulInPlace(earWeights.data, magnitude.data, static_cast<std::int32_t>(bins));
+    (void)fft->computeMagnitude(frame.data, magnitude.data);
+    (void)vecMulInPlace(tables->earWeights.data, magnitude.data, static_cast<std::int32_t>(bins));
     addHarmonics(magnitude.data, bins);
 
-    pickPeaks(magnitude.data, peakSearchRange(binWidth, loedge, hiedge, bins), peakValues, peakBins);
-    if (peakValues.size == 0) return;
-    sortPeaksDescending(peakValues, peakBins);
-    foldPeaks(peakValues, peakBins, numMaxima, binToPitchClass.data, peakChroma.data);
-    // The magnitudes are already ear-weighted, so the weight enters this half twice; the values
-    // have always been computed that way.
-    foldMeanSpectrum(magnitude.data, earWeights.data, binToPitchClass.data, bins, meanChroma.data);
+    const std::uint32_t peaks =
+        pickPeaks(magnitude.data, peakSearchRange(binWidth, loedge, hiedge, bins), peakValues.data, peakBins.data);
+    if (peaks == 0) return;
+    foldStrongestPeaks(peakValues.data, peakBins.data, peaks, numMaxima, tables->binToPitchClass.data, peakOrder.data,
+                       chroma.data);
+    // The magnitudes are already ear-weighted and the mean half weights them again: the reference
+    // chroma values are defined that way, and ChromaModule.MatchesReferenceChain checks it.
+    foldMeanSpectrum(magnitude.data, tables->earWeights.data, tables->classBins, weighted.data,
+                     chroma.data + kNumPitchClasses);
 }
 
-void CChromaModule::computeMrfftChroma(std::uint32_t n) {
+void CChromaModule::computeMrfftChroma(const float* samples, std::uint32_t n) {
     frameLength = n;
     // Without a start there is nothing new to read: records still offered belong to an earlier
     // block and must not be counted twice.
-    if (handOverBlockStarts(*pitchCalc, frame.data, n, mrfftBlockLength) == 0) return;
-    foldPitchRecords(*pitchCalc, peakChroma.data, meanChroma.data);
+    if (handOverBlockStarts(*pitchCalc, samples, n, mrfftBlockLength) == 0) return;
+    foldPitchRecords(*pitchCalc, chroma.data, chroma.data + kNumPitchClasses);
 }
 
 void CChromaModule::buildFftTables() {
-    const int order = static_cast<int>(fftOrder);
-    fft.reset();
-    fft = std::make_unique<CPolarFft>(order);
-    fft->prepare(order);
-    computeEarWeights(earTransfer, samplingRate, frameLength, earWeights);
-    computeBinToPitchClass(pitchFrequencies.data, binWidth, frameLength, binToPitchClass);
+    fft = std::make_unique<CRealFft>(static_cast<int>(fftOrder));
+    tables = sharedFftChromaTables(samplingRate, frameLength, earTransfer);
+    const std::uint32_t bins = frameLength / 2;
+    frame.setSize(frameLength);
+    magnitude.setSize(bins);
+    weighted.setSize(bins + 1);
+    // Peak candidates never exceed the bins.
+    peakValues.setSize(bins);
+    peakBins.setSize(bins);
+    peakOrder.setSize(bins);
 }

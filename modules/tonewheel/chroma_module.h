@@ -7,13 +7,15 @@
 //      simpleException. Unset integers read as -1, stored unsigned (4294967295).
 //   2. process() once per block: a matrix block read as rows * cols samples in storage order. The
 //      result holds twelve peak values then twelve mean-spectrum values per pitch class (class 0
-//      is C); an empty block gives an empty result. The FFT object and the per-bin tables are built
-//      on the first block and rebuilt whenever a block analyses another frame length. In MRFFT mode
+//      is C); an empty block gives an empty result. The FFT object is built on the first block and
+//      rebuilt whenever a block analyses another frame length; the window and per-bin tables come
+//      from sharedFftChromaTables, so instances on one rate share them. In MRFFT mode
 //      the block's starts (B apart, 2B samples each) go to tonalscan's CPitchCalc, which was made
 //      at construction; a block shorter than 2B samples gives 24 zeros.
 //   3. Destruction releases everything, the CPitchCalc through DestroyPitchCalc.
 // One caller drives an instance at a time. The block process() hands back is a member of the
-// instance and stays valid until the next call on it or its destruction.
+// instance and stays valid until the next call on it or its destruction. After the first block of a
+// frame length, process() allocates nothing: every buffer is kept from block to block.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,7 @@
 
 #include "framework/processing_module.h"
 #include "kernels/polar_fft.h"
+#include "modules/tonewheel/chroma_tables.h"
 #include "modules/tonewheel/mrfft_chroma.h"
 
 class CChromaModule : public ProcessingModule {
@@ -45,21 +48,20 @@ public:
     virtual bool isOutputComplex() const { return false; }
 
 private:
-    // FFT mode: fills peakChroma and meanChroma from the n samples in `frame`.
-    void computeFftChroma(std::uint32_t n);
-    // MRFFT mode: hands the n samples in `frame` to pitchCalc and folds what it reports.
-    void computeMrfftChroma(std::uint32_t n);
-    // FFT object, ear weights and bin map for the current frameLength and fftOrder.
+    // FFT mode: fills the peak and mean halves of `chroma` from the leading samples of `samples`
+    // (n of them).
+    void computeFftChroma(const float* samples, std::uint32_t n);
+    // MRFFT mode: hands the n samples to pitchCalc and folds what it reports into `chroma`.
+    void computeMrfftChroma(const float* samples, std::uint32_t n);
+    // FFT object, shared tables and peak buffers for the current frameLength and fftOrder.
     void buildFftTables();
 
-    std::unique_ptr<CPolarFft> fft;
+    std::unique_ptr<CRealFft> fft;
+    std::shared_ptr<const zqx::tonewheel::FftChromaTables> tables;
     CPitchCalc* pitchCalc = nullptr;
     zqx::tonewheel::PitchCalcBinding pitchCalcBinding;
     std::string inputTypeName;
     std::string outputTypeName;
-    Vector<float> earWeights;
-    Vector<std::uint32_t> binToPitchClass;
-    Vector<float> pitchFrequencies;
     std::uint32_t numPitchClasses;
     std::uint32_t numMaxima = 0;
     bool earTransfer = false;
@@ -73,12 +75,14 @@ private:
     std::uint32_t fftOrder = 0;
     std::uint32_t mrfftBlockLength = 0;
     float binWidth = 0.0f;
+    // Buffers sized for the current frame length and kept from block to block.
     Vector<std::uint32_t> peakBins;
+    Vector<std::uint32_t> peakOrder;
     Vector<float> frame;
     Vector<float> peakValues;
-    Vector<float> peakChroma;
-    Vector<float> meanChroma;
     Vector<float> magnitude;
-    Vector<float> phase;
+    Vector<float> weighted;  // ear weight times magnitude, and a zero slot, for the mean fold
+    // The result: twelve peak values, then twelve mean-spectrum values.
+    Vector<float> chroma;
     Vector<float> emptyOutput;
 };

@@ -17,8 +17,10 @@ constexpr std::uint32_t kEndFundamental = 400;
 constexpr std::uint32_t kFirstHarmonic = 2;
 constexpr std::uint32_t kEndHarmonic = 15;
 
-// 1 - (h/15)^2. The weights of h = 2..9 are the float constants the tables have always held;
-// those of h = 10..14 are computed from 1/15 rounded to float, in double, as they always were.
+// g(h) = 1 - (h/15)^2 as the chroma definition fixes it: h = 2..9 are the float constants of its
+// weight table; h = 10..14 are 1 - (h * 0.0666667f)^2 in double, where 0.0666667f is 1/15 written to
+// seven digits and then rounded to float (0.0666666999, four float steps above 1/15's own float), so
+// these five sit about 1e-6 below 1 - (h/15)^2. FftChroma.HarmonicWeights pins all thirteen floats.
 constexpr double harmonicWeightFrom15th(int h) {
     const double x = h * static_cast<double>(0.0666667f);
     return 1.0 - x * x;
@@ -30,8 +32,10 @@ constexpr double kHarmonicWeight[kEndHarmonic] = {
     harmonicWeightFrom15th(13), harmonicWeightFrom15th(14),
 };
 
-// Outer-ear transfer in dB at x = twice the frequency in kHz. The 1.82 and the x scale (500, not
-// 1000, in the caller) are the values this module has always used; the curve is tuned with them.
+// Outer-ear transfer in dB at x = twice the frequency in kHz. The 1.82 (not 3.64) and the x scale
+// (500, not 1000, in the caller) are part of the chroma definition: its reference weights at 44.1 kHz
+// and 2048-sample frames (0.0055992 at bin 1, 0.44419 at bin 10, the maximum 3.69873 at bin 77,
+// 0.26128 at bin 200) follow from them, and FftChroma.EarTransferWeights checks those.
 double earTransferDb(double x) {
     const double d = x - 3.3;
     const double x2 = x * x;
@@ -124,11 +128,23 @@ void computeBinToPitchClass(const float* pitchFrequencies, float binWidth, std::
 }
 
 void addHarmonics(float* magnitude, std::uint32_t bins) {
-    // Ascending b reads only bins above b, none of which this loop has changed yet.
-    // Each term is added into the float bin and rounded there, one harmonic after the other.
-    for (std::uint32_t b = kFirstFundamental; b < kEndFundamental && b < bins; ++b) {
-        for (std::uint32_t h = kFirstHarmonic; h < kEndHarmonic && h * b < bins; ++h)
-            magnitude[b] = static_cast<float>(magnitude[b] + kHarmonicWeight[h] * magnitude[h * b]);
+    // Bins 100..399 are read as harmonics and also changed as fundamentals; every read must see the
+    // value from before the call, so those are kept aside. Bins from 400 on never change.
+    constexpr std::uint32_t kFirstRead = kFirstHarmonic * kFirstFundamental;
+    float before[kEndFundamental - kFirstRead];
+    for (std::uint32_t k = kFirstRead; k < kEndFundamental && k < bins; ++k) before[k - kFirstRead] = magnitude[k];
+    // Harmonic after harmonic over all fundamentals: each bin still receives its terms in ascending
+    // h, each added into the float bin and rounded there, but the fundamentals no longer wait for
+    // one another.
+    for (std::uint32_t h = kFirstHarmonic; h < kEndHarmonic; ++h) {
+        const double weight = kHarmonicWeight[h];
+        // Fundamentals b < end have h * b < bins; those below split read a bin below 400.
+        const std::uint32_t end = std::min(kEndFundamental, (bins + h - 1) / h);
+        const std::uint32_t split = std::min(end, (kEndFundamental + h - 1) / h);
+        std::uint32_t b = kFirstFundamental;
+        for (; b < split; ++b)
+            magnitude[b] = static_cast<float>(magnitude[b] + weight * before[h * b - kFirstRead]);
+        for (; b < end; ++b) magnitude[b] = static_cast<float>(magnitude[b] + weight * magnitude[h * b]);
     }
 }
 
@@ -142,23 +158,18 @@ PeakSearchRange peakSearchRange(float binWidth, std::uint32_t loedge, std::uint3
     return {static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi)};
 }
 
-void pickPeaks(const float* magnitude, PeakSearchRange range, Vector<float>& peakValues,
-               Vector<std::uint32_t>& peakBins) {
-    const std::uint32_t candidates = range.hi > range.lo ? range.hi - range.lo : 0;
-    // Room for every candidate, then trimmed: two allocations at most instead of one per peak.
-    peakValues.setSize(candidates);
-    peakBins.setSize(candidates);
+std::uint32_t pickPeaks(const float* magnitude, PeakSearchRange range, float* peakValues,
+                        std::uint32_t* peakBins) {
+    // Every candidate is written and the count advanced only for peaks: no branch to mispredict on
+    // the irregular pattern of peaks in a spectrum.
     std::uint32_t count = 0;
     for (std::uint32_t k = range.lo; k < range.hi; ++k) {
         const float m = magnitude[k];
-        if (magnitude[k - 1] < m && magnitude[k + 1] < m && m > 0.0f) {
-            peakValues.data[count] = m;
-            peakBins.data[count] = k;
-            ++count;
-        }
+        peakValues[count] = m;
+        peakBins[count] = k;
+        count += (magnitude[k - 1] < m) & (magnitude[k + 1] < m) & (m > 0.0f);
     }
-    peakValues.setSize(count);
-    peakBins.setSize(count);
+    return count;
 }
 
 void sortPeaksDescending(BaseVector<float>& peakValues, BaseVector<std::uint32_t>& peakBins) {
@@ -172,18 +183,57 @@ void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32
     for (std::uint32_t j = 0; j < top; ++j) peakChroma[binToPitchClass[peakBins.data[j]]] += peakValues.data[j];
 }
 
-void foldMeanSpectrum(const float* magnitude, const float* earWeights,
-                      const std::uint32_t* binToPitchClass, std::uint32_t bins, float* meanChroma) {
-    // One pass for all classes; each class still sums its bins in ascending order, in float.
-    float sums[kNumPitchClasses] = {};
-    std::uint32_t counts[kNumPitchClasses] = {};
+void foldStrongestPeaks(float* peakValues, std::uint32_t* peakBins, std::uint32_t count, std::uint32_t numMaxima,
+                        const std::uint32_t* binToPitchClass, std::uint32_t* order, float* peakChroma) {
+    const std::uint32_t top = std::min(numMaxima, count);
+    if (top == 0) return;
+    BaseVector<float> values(peakValues, count);
+    BaseVector<std::uint32_t> bins(peakBins, count);
+    if (top < count) {
+        for (std::uint32_t i = 0; i < count; ++i) order[i] = i;
+        const auto stronger = [peakValues](std::uint32_t a, std::uint32_t b) { return peakValues[a] > peakValues[b]; };
+        std::nth_element(order, order + top, order + count, stronger);
+        // The last of the kept ones in `stronger` order is the weakest; order[top] is the strongest
+        // of the rest.
+        const float weakestKept = peakValues[*std::max_element(order, order + top, stronger)];
+        if (weakestKept != peakValues[order[top]]) {
+            std::sort(order, order + top, stronger);
+            for (std::uint32_t j = 0; j < top; ++j)
+                peakChroma[binToPitchClass[peakBins[order[j]]]] += peakValues[order[j]];
+            return;
+        }
+    }
+    sortPeaksDescending(values, bins);
+    foldPeaks(values, bins, numMaxima, binToPitchClass, peakChroma);
+}
+
+void groupBinsByClass(const std::uint32_t* binToPitchClass, std::uint32_t bins, ClassBins& groups) {
+    groups.bins = bins;
+    std::fill(groups.count, groups.count + kNumPitchClasses, 0u);
+    for (std::uint32_t k = 0; k < bins; ++k) ++groups.count[binToPitchClass[k]];
+    groups.rows = *std::max_element(groups.count, groups.count + kNumPitchClasses);
+    groups.interleaved.assign(std::size_t{groups.rows} * kNumPitchClasses, bins);
+    std::uint32_t seen[kNumPitchClasses] = {};
     for (std::uint32_t k = 0; k < bins; ++k) {
         const std::uint32_t c = binToPitchClass[k];
-        sums[c] += earWeights[k] * magnitude[k];
-        ++counts[c];
+        groups.interleaved[std::size_t{seen[c]++} * kNumPitchClasses + c] = k;
+    }
+}
+
+void foldMeanSpectrum(const float* magnitude, const float* earWeights, const ClassBins& groups, float* weighted,
+                      float* meanChroma) {
+    // A frame without bins is the only refusal; the zero slot is set either way.
+    (void)vecMul(earWeights, magnitude, weighted, static_cast<std::int32_t>(groups.bins));
+    weighted[groups.bins] = 0.0f;
+    // Twelve float sums, each over its class's bins in ascending order. The padding adds +0, which
+    // leaves every sum as it is: a sum starts at +0 and can never become -0 by adding.
+    float sums[kNumPitchClasses] = {};
+    const std::uint32_t* bins = groups.interleaved.data();
+    for (std::uint32_t j = 0; j < groups.rows; ++j, bins += kNumPitchClasses) {
+        for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) sums[c] += weighted[bins[c]];
     }
     for (std::uint32_t c = 0; c < kNumPitchClasses; ++c) {
-        if (counts[c] > 1) sums[c] *= static_cast<float>(1.0 / counts[c]);
+        if (groups.count[c] > 1) sums[c] *= static_cast<float>(1.0 / groups.count[c]);
         meanChroma[c] = sums[c];
     }
 }

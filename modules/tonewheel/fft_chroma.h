@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "qvt/base_vector.h"
 
@@ -55,9 +56,10 @@ PeakSearchRange peakSearchRange(float binWidth, std::uint32_t loedge, std::uint3
                                 std::uint32_t bins);
 
 // Strict local maxima above 0 among the candidates, in ascending bin order: their magnitudes into
-// `peakValues` and their bins into `peakBins` (both resized to the number of peaks).
-void pickPeaks(const float* magnitude, PeakSearchRange range, Vector<float>& peakValues,
-               Vector<std::uint32_t>& peakBins);
+// `peakValues` and their bins into `peakBins`, each with room for range.hi - range.lo entries.
+// Returns how many peaks were written; allocates nothing.
+std::uint32_t pickPeaks(const float* magnitude, PeakSearchRange range, float* peakValues,
+                        std::uint32_t* peakBins);
 
 // Sorts `peakValues` into descending order and applies the same permutation to `peakBins`
 // (same size). The order of equal values is that of the quicksort in the implementation, which
@@ -69,9 +71,32 @@ void sortPeaksDescending(BaseVector<float>& peakValues, BaseVector<std::uint32_t
 void foldPeaks(const BaseVector<float>& peakValues, const BaseVector<std::uint32_t>& peakBins,
                std::uint32_t numMaxima, const std::uint32_t* binToPitchClass, float* peakChroma);
 
+// The same sums as sortPeaksDescending then foldPeaks, bit for bit, without sorting every peak when
+// only the strongest min(numMaxima, count) are folded: which peaks make that cut is unique unless
+// the weakest kept one ties with the strongest dropped one (then the quicksort decides, as above),
+// and the order among the kept ones only matters per class, where equal values are the same
+// float. `order` has room for count indices. May reorder peakValues and peakBins.
+void foldStrongestPeaks(float* peakValues, std::uint32_t* peakBins, std::uint32_t count, std::uint32_t numMaxima,
+                        const std::uint32_t* binToPitchClass, std::uint32_t* order, float* peakChroma);
+
+// The bins of each pitch class in ascending order, interleaved so that the mean fold keeps twelve
+// sums side by side in registers instead of scattering through memory: the j-th bin of class c at
+// j * 12 + c. A class with fewer bins than the largest is padded with `bins`, the index of a slot
+// that holds zero.
+struct ClassBins {
+    std::uint32_t bins = 0;                      // bins grouped (frameLength / 2)
+    std::uint32_t rows = 0;                      // the largest class's bin count
+    std::vector<std::uint32_t> interleaved;      // rows * kNumPitchClasses bin indices
+    std::uint32_t count[kNumPitchClasses] = {};  // bins of each class
+};
+// Groups the `bins` entries of `binToPitchClass` (values below kNumPitchClasses) by class.
+// Allocates `groups.interleaved`.
+void groupBinsByClass(const std::uint32_t* binToPitchClass, std::uint32_t bins, ClassBins& groups);
+
 // meanChroma[c] = mean over the bins of class c of earWeights[k] * magnitude[k], accumulated in
-// float in ascending bin order; a class without bins gets 0. Writes kNumPitchClasses floats.
-void foldMeanSpectrum(const float* magnitude, const float* earWeights,
-                      const std::uint32_t* binToPitchClass, std::uint32_t bins, float* meanChroma);
+// float in ascending bin order; a class without bins gets 0. Writes kNumPitchClasses floats and
+// the products into `weighted` (groups.bins + 1 floats, the last set to zero).
+void foldMeanSpectrum(const float* magnitude, const float* earWeights, const ClassBins& groups, float* weighted,
+                      float* meanChroma);
 
 }  // namespace zqx::tonewheel

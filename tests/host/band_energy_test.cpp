@@ -6,6 +6,8 @@
 
 #include "tests/support/signals.h"
 #include "host/band_energy.h"
+#include "kernels/hann_window.h"
+#include "kernels/real_fft.h"
 
 namespace {
 
@@ -74,6 +76,38 @@ TEST(BandEnergy, ToneLandsInItsBandOnACompressedNonNegativeScale) {
     EXPECT_NEAR(loud[row + 8] - quiet[row + 8], std::log(100.0), 0.05);
     for (float v : loud) ASSERT_GE(v, 0.0f);
     for (float v : silent) ASSERT_EQ(v, 0.0f);
+}
+
+// The front-end sums several bands side by side; each value must still be the float of its
+// definition: ln(1 + 1e6 * E), E summed bin by bin in ascending order in double.
+TEST(BandEnergy, ValuesAreTheirDefinitionBitForBit) {
+    for (int rate : {8000, 22050, 44100, 48000, 96000}) {
+        BandEnergyFrontEnd frontEnd(rate);
+        const int n = frontEnd.frameLength();
+        const auto x = zqx::test::uniformNoise(static_cast<std::size_t>(n), static_cast<unsigned>(rate));
+        std::vector<float> rows;
+        frontEnd.push(x.data(), x.size(), rows);
+        ASSERT_EQ(rows.size(), static_cast<std::size_t>(frontEnd.bandCount()));
+
+        std::vector<float> w(static_cast<std::size_t>(n), 1.0f), spectrum(static_cast<std::size_t>(n));
+        windowHannInPlace(w.data(), n);
+        for (int i = 0; i < n; ++i) spectrum[std::size_t(i)] = x[std::size_t(i)] * w[std::size_t(i)];
+        RealFftPlan* plan = nullptr;
+        ASSERT_EQ(realFftCreate(&plan, static_cast<int>(std::log2(n)), NormalizeForward, 0), kStatusOk);
+        realFftForward(spectrum.data(), spectrum.data(), plan, nullptr);
+        realFftDestroy(plan);
+        const double binWidth = double(rate) / n;
+        const std::vector<double>& edges = frontEnd.bandEdges();
+        for (int b = 0; b < frontEnd.bandCount(); ++b) {
+            double energy = 0.0;
+            for (int k = std::max(1, int(std::ceil(edges[std::size_t(b)] / binWidth)));
+                 k < std::min(n / 2, int(std::ceil(edges[std::size_t(b) + 1] / binWidth))); ++k) {
+                const double re = spectrum[std::size_t(2 * k)], im = spectrum[std::size_t(2 * k + 1)];
+                energy += re * re + im * im;
+            }
+            EXPECT_EQ(rows[std::size_t(b)], static_cast<float>(std::log1p(1e6 * energy))) << rate << " Hz, band " << b;
+        }
+    }
 }
 
 }  // namespace

@@ -7,7 +7,11 @@
 #include <filesystem>
 #include <map>
 
+#include <nlohmann/json.hpp>
+
 #include "host/feature_chain.h"
+#include "host/feature_report.h"
+#include "tests/host/cli_test_support.h"
 
 namespace {
 
@@ -139,6 +143,58 @@ TEST(FeatureChain, ChromaFramesTileTheStream) {
         EXPECT_GT(first[9], 0.0f);
         EXPECT_EQ(std::max_element(first, first + 12) - first, 9);
     }
+}
+
+// Rows written as they come, with the chain keeping only the latest: the JSON reads exactly as the
+// library's own dump of the same document (parse, dump again, compare the text), its arrays and the
+// CSVs hold the values of a chain that kept every row, and a writer dropped before commit leaves
+// no file behind. Two minutes of audio make the chroma arrays outgrow memory and spill to files.
+TEST(FeatureReportWriter, StreamedFilesHoldEveryRowInTheLibrarysLayout) {
+    if (!pluginsBuilt({"zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid"})) GTEST_SKIP() << "plug-ins not built";
+    const PluginLocator locator({ZQX_PROBE_DIR}, "", "");
+    const FeatureChainPlan plan(FeatureChainSettings{}, locator);
+    const std::vector<float> x = signal(22050, 130.0);
+    FeatureChain kept(plan, 22050);
+    kept.push(x.data(), x.size());
+    kept.finish();
+
+    zqx::test::ScratchDir dir("report");
+    {
+        FeatureReportWriter dropped(dir.path().string(), "dropped", plan.settings());
+        FeatureChain chain(plan, 22050, &dropped, false);
+        chain.push(x.data(), x.size());
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "a writer without commit leaves nothing";
+
+    FeatureReportWriter writer(dir.path().string(), "song", plan.settings());
+    FeatureChain chain(plan, 22050, &writer, false);
+    chain.push(x.data(), x.size());
+    chain.finish();
+    EXPECT_EQ(chain.stream("chroma").rows(), 1u) << "only the latest row stays in memory";
+    writer.commit({"song.wav", "WAV", 22050, 1, (long long)x.size()}, chain, ResultSummary{});
+
+    const std::string text = zqx::test::readText(dir.file("song.json"));
+    const auto doc = nlohmann::ordered_json::parse(text);
+    EXPECT_EQ(doc.dump(1) + "\n", text);
+    for (const FeatureStream& stream : kept.streams()) {
+        SCOPED_TRACE(stream.name);
+        const auto& json = doc["features"][stream.name];
+        ASSERT_EQ(json["times"].size(), stream.rows());
+        std::string csv = "time";
+        for (const std::string& c : stream.columns) csv += "," + c;
+        csv += "\n";
+        for (std::size_t r = 0; r < stream.rows(); ++r) {
+            EXPECT_EQ(json["times"][r].get<double>(), stream.times[r]);
+            csv += formatDouble(stream.times[r]);
+            for (std::size_t i = 0; i < stream.width; ++i) {
+                EXPECT_EQ(json["values"][r][i].get<float>(), stream.row(r)[i]);
+                csv += "," + formatFloat(stream.row(r)[i]);
+            }
+            csv += "\n";
+        }
+        EXPECT_EQ(zqx::test::readText(dir.file("song." + stream.name + ".csv")), csv);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4) << "no temporary file stays";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "host/audio_file.h"
 #include "host/chain_spec.h"
+#include "host/decode_ahead.h"
 #include "host/output_writer.h"
 #include "host/plugin_locator.h"
 #include "host/raw_input.h"
@@ -233,6 +234,33 @@ TEST(AudioReader, RefusesFilesThatAreNotWholeAudio) {
             EXPECT_NE(text.find(c.second), std::string::npos) << text;
         }
     }
+}
+
+// Decoding on its own thread hands over what the reader gives, in order, whatever the chunk size and
+// depth; an early stop does not hang.
+TEST(DecodeAhead, GivesTheReadersSamplesInOrder) {
+    ScratchDir dir("ahead");
+    std::vector<float> stereo(2 * 30011);
+    for (std::size_t i = 0; i < stereo.size(); ++i) stereo[i] = float(std::sin(0.001 * double(i * i % 100003)));
+    ASSERT_TRUE(zqx::test::writeAudio(dir.file("a.wav"), stereo, 2, 44100, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    const std::vector<float> want = readAudioFile(dir.file("a.wav")).samples;
+    for (const auto& [chunk, depth] : {std::pair<std::size_t, std::size_t>{1000, 1}, {4096, 2}, {65536, 3}}) {
+        AudioReader reader(dir.file("a.wav"));
+        DecodeAhead decoder(reader, chunk, depth);
+        std::vector<float> got, piece, frames, gotFrames;
+        while (decoder.next(piece, frames)) {
+            EXPECT_LE(piece.size(), chunk);
+            EXPECT_EQ(frames.size(), 2 * piece.size());
+            got.insert(got.end(), piece.begin(), piece.end());
+            gotFrames.insert(gotFrames.end(), frames.begin(), frames.end());
+        }
+        EXPECT_EQ(got, want) << chunk << " frames, " << depth << " ahead";
+        EXPECT_EQ(gotFrames, stereo) << chunk << " frames, " << depth << " ahead";
+        EXPECT_FALSE(decoder.next(piece, frames)) << "stays at the end";
+    }
+
+    AudioReader early(dir.file("a.wav"));
+    { DecodeAhead stopped(early, 100, 1); }
 }
 
 TEST(RawInput, ReadsLittleEndianFloatsAndRefusesPartialOnes) {

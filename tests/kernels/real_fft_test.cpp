@@ -374,6 +374,75 @@ TEST(ComplexToPolar, MagnitudeAndPhase) {
     EXPECT_EQ(keep, 7);
 }
 
+// The magnitudes straight from the packed spectrum equal the expansion and polar conversion bit for
+// bit, in every variant and at every length that leaves a different tail to the scalar code, for
+// ordinary values and for zeros of both signs, subnormals, infinities and NaNs.
+TEST(PackedToMagnitude, EqualsPolarConversionBitsInEveryVariant) {
+    const float specials[] = {0.0f, -0.0f, 1e-40f, -1e-45f, 3e38f, -3e38f, INFINITY, -INFINITY, NAN, -NAN};
+    for (int length : {1, 2, 3, 4, 5, 8, 9, 12, 13, 64, 1023}) {
+        const std::size_t n = 2 * static_cast<std::size_t>(length);
+        auto packed = uniformNoise(n, 900 + length);
+        for (std::size_t i = 0; i < n; i += 3) packed[i] *= 1e3f;
+        for (std::size_t i = 0; i < std::size(specials) && 2 * i + 5 < n; ++i) packed[2 * i + 5] = specials[i];
+        packed[0] = length % 2 ? -0.0f : -2.5f;
+        std::vector<ComplexFloat> full(n);
+        ASSERT_EQ(packedToComplex(packed.data(), full.data(), static_cast<int>(n)), kStatusOk);
+        std::vector<float> want(static_cast<std::size_t>(length)), phase(want.size());
+        ASSERT_EQ(complexToPolar(full.data(), want.data(), phase.data(), length), kStatusOk);
+        for (const RealFftPasses* v : variants()) {
+            ScopedPasses use(v);
+            std::vector<float> got(want.size() + 1, 42.0f);
+            ASSERT_EQ(packedToMagnitude(packed.data(), got.data(), length), kStatusOk);
+            for (int k = 0; k < length; ++k) {
+                std::uint32_t a, b;
+                std::memcpy(&a, &got[static_cast<std::size_t>(k)], 4);
+                std::memcpy(&b, &want[static_cast<std::size_t>(k)], 4);
+                EXPECT_EQ(a, b) << v->name << " length " << length << " bin " << k;
+            }
+            EXPECT_EQ(got.back(), 42.0f) << v->name << ": wrote past the end";
+        }
+    }
+    float keep = 7;
+    const float packed[2] = {1, 2};
+    EXPECT_EQ(packedToMagnitude(nullptr, &keep, 1), kStatusNullPointer);
+    EXPECT_EQ(packedToMagnitude(packed, nullptr, 1), kStatusNullPointer);
+    EXPECT_EQ(packedToMagnitude(packed, &keep, 0), kStatusBadLength);
+    EXPECT_EQ(packedToMagnitude(packed, &keep, -1), kStatusBadLength);
+    EXPECT_EQ(keep, 7.0f);
+}
+
+// The band powers, likewise: each variant's doubles equal re^2 + im^2 summed in double.
+TEST(PackedToPower, EqualsSquaredPairsInEveryVariant) {
+    for (int length : {1, 3, 4, 5, 8, 11, 360}) {
+        for (int first : {1, 2, 7}) {
+            const std::size_t n = 2 * static_cast<std::size_t>(first + length);
+            auto packed = uniformNoise(n, 950 + length + first);
+            packed[n - 1] = NAN;
+            packed[n - 2] = -1e30f;
+            for (const RealFftPasses* v : variants()) {
+                ScopedPasses use(v);
+                std::vector<double> got(static_cast<std::size_t>(length) + 1, 42.0);
+                ASSERT_EQ(packedToPower(packed.data(), got.data(), first, length), kStatusOk);
+                for (int i = 0; i < length; ++i) {
+                    const double re = packed[2 * static_cast<std::size_t>(first + i)];
+                    const double im = packed[2 * static_cast<std::size_t>(first + i) + 1];
+                    const double want = re * re + im * im;
+                    EXPECT_EQ(0, std::memcmp(&got[static_cast<std::size_t>(i)], &want, sizeof want))
+                        << v->name << " length " << length << " first " << first << " bin " << i;
+                }
+                EXPECT_EQ(got.back(), 42.0) << v->name << ": wrote past the end";
+            }
+        }
+    }
+    double keep = 7;
+    const float packed[4] = {1, 2, 3, 4};
+    EXPECT_EQ(packedToPower(nullptr, &keep, 1, 1), kStatusNullPointer);
+    EXPECT_EQ(packedToPower(packed, nullptr, 1, 1), kStatusNullPointer);
+    EXPECT_EQ(packedToPower(packed, &keep, 0, 1), kStatusBadLength);
+    EXPECT_EQ(packedToPower(packed, &keep, 1, 0), kStatusBadLength);
+    EXPECT_EQ(keep, 7.0);
+}
+
 TEST(PolarFft, BuildsEveryBufferForItsOrder) {
     CPolarFft fft(2);
     EXPECT_EQ(fft.size, 4);
@@ -441,6 +510,23 @@ TEST(PolarFft, ComputePolarOrsTheStatuses) {
     EXPECT_EQ(fft.computePolar(nullptr, m, p), kStatusNullPointer);
     EXPECT_EQ(fft.computePolar(frame8, nullptr, p), kStatusNullPointer);
     EXPECT_EQ(fft.computePolar(frame8, m, p), kStatusOk);
+}
+
+// The magnitude-only path of the FFT object gives computePolar's magnitudes and statuses.
+TEST(PolarFft, MagnitudeOnlyEqualsPolarMagnitude) {
+    for (int order = 0; order <= 12; ++order) {
+        const std::size_t n = std::size_t{1} << order;
+        const auto frame = uniformNoise(n, 700 + order);
+        CPolarFft polar(order);
+        CRealFft real(order);
+        std::vector<float> want(n / 2 + 1, -1.0f), phase(n / 2 + 1), got(n / 2 + 1, -1.0f);
+        EXPECT_EQ(real.computeMagnitude(frame.data(), got.data()), polar.computePolar(frame.data(), want.data(), phase.data()))
+            << "order " << order;
+        EXPECT_EQ(0, std::memcmp(got.data(), want.data(), got.size() * sizeof(float))) << "order " << order;
+    }
+    CRealFft fft(3);
+    float m[4];
+    EXPECT_EQ(fft.computeMagnitude(nullptr, m), kStatusNullPointer);
 }
 
 }  // namespace

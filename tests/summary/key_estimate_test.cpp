@@ -65,6 +65,21 @@ TEST(Key, SpellingIsFlats) {
     EXPECT_EQ(estimateKey(FeatureRows{sharpMinor.data(), sharpMinor.size() / 24, 24}).name, "Db minor");
 }
 
+TEST(Key, EveryFrameCountsOnceAndQuietFramesNotAtAll) {
+    // G major cadences, then one frame of an E-flat minor chord 50 times louder and 40 frames of
+    // a faint C-sharp: a loudness-weighted average would follow the loud chord; frames counted
+    // once, with the quiet ones left out, stay in G.
+    std::vector<float> rows = cadenceAndScale(7, false);
+    const auto loud = toneChroma({3, 6, 10}, 50.0), faint = toneChroma({1}, 1e-4);
+    rows.insert(rows.end(), loud.begin(), loud.end());
+    rows.insert(rows.end(), 12, 0.0f);
+    for (int f = 0; f < 40; ++f) {
+        rows.insert(rows.end(), faint.begin(), faint.end());
+        rows.insert(rows.end(), 12, 0.0f);
+    }
+    EXPECT_EQ(estimateKey(FeatureRows{rows.data(), rows.size() / 24, 24}).name, "G major");
+}
+
 TEST(Key, SilenceAndNoRowsHaveNoKey) {
     const std::vector<float> silence(24 * 50, 0.0f);
     for (std::size_t rows : {std::size_t(0), std::size_t(50)}) {

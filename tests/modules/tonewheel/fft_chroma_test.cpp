@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <utility>
 #include <vector>
 
 #include "modules/tonewheel/fft_chroma.h"
+#include "tests/support/signals.h"
 
 namespace {
 
@@ -138,16 +140,28 @@ TEST(FftChroma, HarmonicsAreAddedFromUnchangedBins) {
     EXPECT_EQ(shortSpectrum[50], 0.0f);
 }
 
+// A lone harmonic h of fundamental 60 leaves exactly g(h) on bin 60. For h = 10..14 the weights come
+// from 0.0666667f, not 1/15: they differ from 1 - (h/15)^2 in the float (0.555555582 for h = 10).
+TEST(FftChroma, HarmonicWeights) {
+    const float expected[15] = {0, 0, 0.9822222f, 0.96f, 0.9288889f, 0.8888889f, 0.84f, 0.7822222f, 0.71555555f,
+                                0.64f, 0.555555105f, 0.462221682f, 0.359999359f, 0.248888135f, 0.128888026f};
+    for (std::uint32_t h = 2; h < 15; ++h) {
+        std::vector<float> m(kBins, 0.0f);
+        m[60 * h] = 1.0f;
+        addHarmonics(m.data(), kBins);
+        EXPECT_EQ(m[60], expected[h]) << "h = " << h;
+    }
+}
+
 TEST(FftChroma, PeaksAreStrictLocalMaximaAboveZero) {
     //                            0  1  2  3  4  5  6  7  8  9  10 11
     const std::vector<float> m = {9, 1, 3, 1, 2, 2, 1, 0, 0, 5, 4, 6};
-    Vector<float> values;
-    Vector<std::uint32_t> bins;
-    pickPeaks(m.data(), {1, 11}, values, bins);
-    ASSERT_EQ(bins.size, 2u);  // 0 and 11 lack a neighbour, 4-5 is a plateau
-    EXPECT_EQ(bins.data[0], 2u);
-    EXPECT_EQ(bins.data[1], 9u);
-    EXPECT_EQ(values.data[1], 5.0f);
+    float values[11];
+    std::uint32_t bins[11];
+    ASSERT_EQ(pickPeaks(m.data(), {1, 11}, values, bins), 2u);  // 0 and 11 lack a neighbour, 4-5 is a plateau
+    EXPECT_EQ(bins[0], 2u);
+    EXPECT_EQ(bins[1], 9u);
+    EXPECT_EQ(values[1], 5.0f);
 }
 
 TEST(FftChroma, SortKeepsItsOrderOfEqualPeaks) {
@@ -172,6 +186,90 @@ TEST(FftChroma, SortKeepsItsOrderOfEqualPeaks) {
         sortPeaksDescending(vs, bs);
         EXPECT_TRUE(std::is_sorted(vv.begin(), vv.end(), std::greater<float>())) << n;
         for (std::uint32_t i = 0; i < n; ++i) ASSERT_EQ(vv[i], static_cast<float>(bb[i] % 13)) << n;
+    }
+}
+
+// Folding only the strongest peaks gives the sums of the full quicksort and fold, bit for bit, with
+// ties inside the kept ones, across the cut, and none; for every limit from none to all.
+TEST(FftChroma, StrongestPeaksFoldAsTheFullSortDoes) {
+    std::mt19937 rng(11);
+    std::vector<std::uint32_t> classOf(4096);
+    for (std::uint32_t k = 0; k < classOf.size(); ++k) classOf[k] = (k * 7 + k / 5) % 12;
+    for (std::uint32_t n : {1u, 2u, 9u, 10u, 11u, 40u, 200u}) {
+        for (int distinctValues : {3, 20, 1000000}) {
+            std::vector<float> values(n);
+            std::vector<std::uint32_t> bins(n);
+            for (std::uint32_t i = 0; i < n; ++i) {
+                values[i] = 0.37f * float(1 + rng() % std::uint32_t(distinctValues));
+                bins[i] = std::uint32_t(rng() % 4096);
+            }
+            for (std::uint32_t limit : {0u, 1u, 3u, 10u, n - 1, n, n + 5, 4294967295u}) {
+                auto v1 = values, v2 = values;
+                auto b1 = bins, b2 = bins;
+                float want[12] = {}, got[12] = {};
+                BaseVector<float> vs(v1.data(), n);
+                BaseVector<std::uint32_t> bs(b1.data(), n);
+                sortPeaksDescending(vs, bs);
+                foldPeaks(vs, bs, limit, classOf.data(), want);
+                std::vector<std::uint32_t> order(n);
+                foldStrongestPeaks(v2.data(), b2.data(), n, limit, classOf.data(), order.data(), got);
+                ASSERT_EQ(0, std::memcmp(want, got, sizeof got)) << n << " peaks, " << distinctValues << " values, top " << limit;
+            }
+        }
+    }
+}
+
+// The harmonic summation and the mean fold run their work in another order than their definition
+// reads; each must still give the definition's floats bit for bit. The plain loops here are that
+// definition: per fundamental, harmonics in ascending order; per bin, a scatter into its class.
+void addHarmonicsByDefinition(float* m, std::uint32_t bins) {
+    const double g[15] = {0, 0, 0.9822222f, 0.96f, 0.9288889f, 0.8888889f, 0.84f, 0.7822222f, 0.71555555f, 0.64f,
+                          1 - (10 * double(0.0666667f)) * (10 * double(0.0666667f)),
+                          1 - (11 * double(0.0666667f)) * (11 * double(0.0666667f)),
+                          1 - (12 * double(0.0666667f)) * (12 * double(0.0666667f)),
+                          1 - (13 * double(0.0666667f)) * (13 * double(0.0666667f)),
+                          1 - (14 * double(0.0666667f)) * (14 * double(0.0666667f))};
+    for (std::uint32_t b = 50; b < 400 && b < bins; ++b)
+        for (std::uint32_t h = 2; h < 15 && h * b < bins; ++h) m[b] = static_cast<float>(m[b] + g[h] * m[h * b]);
+}
+
+void foldMeanByDefinition(const float* m, const float* w, const std::uint32_t* classOf, std::uint32_t bins,
+                          float* mean) {
+    float sums[12] = {};
+    std::uint32_t counts[12] = {};
+    for (std::uint32_t k = 0; k < bins; ++k) {
+        sums[classOf[k]] += w[k] * m[k];
+        ++counts[classOf[k]];
+    }
+    for (int c = 0; c < 12; ++c) mean[c] = counts[c] > 1 ? sums[c] * static_cast<float>(1.0 / counts[c]) : sums[c];
+}
+
+TEST(FftChroma, ReorderedStepsGiveTheDefinitionsBits) {
+    std::vector<float> pitches(kNumPitches);
+    fillPitchFrequencies(pitches.data());
+    // Frame lengths around the fixed bins 50, 100 and 400, and the usual ones, at three rates.
+    for (std::uint32_t frame : {2u, 64u, 128u, 200u, 256u, 798u, 800u, 802u, 1024u, 2048u, 8192u}) {
+        for (std::uint32_t rate : {22050u, 44100u, 96000u}) {
+            const std::uint32_t bins = frame / 2;
+            auto m = zqx::test::uniformNoise(bins, frame + rate);
+            for (float& v : m) v = std::fabs(v) * 1e3f;
+            auto want = m;
+            addHarmonics(m.data(), bins);
+            addHarmonicsByDefinition(want.data(), bins);
+            ASSERT_EQ(0, std::memcmp(m.data(), want.data(), bins * sizeof(float))) << frame << " " << rate;
+
+            Vector<float> weights;
+            Vector<std::uint32_t> classOf;
+            computeEarWeights(true, rate, frame, weights);
+            computeBinToPitchClass(pitches.data(), binWidthFor(rate, frame), frame, classOf);
+            ClassBins groups;
+            groupBinsByClass(classOf.data, bins, groups);
+            float got[12], expected[12];
+            std::vector<float> weighted(bins + 1);
+            foldMeanSpectrum(m.data(), weights.data, groups, weighted.data(), got);
+            foldMeanByDefinition(m.data(), weights.data, classOf.data, bins, expected);
+            ASSERT_EQ(0, std::memcmp(got, expected, sizeof got)) << frame << " " << rate;
+        }
     }
 }
 
