@@ -52,6 +52,8 @@ add_extract() {  # label-prefix zqx
     commands+=("$1 extract, 10 min 48k stereo FLAC|$2 extract -q -o $work/out $work/10min-48k-stereo.flac")
     commands+=("$1 extract -j2, 10 min 48k stereo FLAC|$2 extract -q -j 2 -o $work/out $work/10min-48k-stereo.flac")
 }
+commands+=("sox stat, 10 min WAV|sox $work/10min.wav -n stat")
+commands+=("sox stat, 10 min 48k stereo FLAC|sox $work/10min-48k-stereo.flac -n stat")
 add_batch() {  # label-prefix zqx
     commands+=("$1 extract, 100 files of 1 s|$2 extract -q -o $work/out-batch $work/batch/*.wav")
     commands+=("$1 extract, 1 file of 100 s|$2 extract -q -o $work/out $work/100s.wav")

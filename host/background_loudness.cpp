@@ -1,12 +1,22 @@
 // The loudness meter fed through a bounded queue.
 #include "host/background_loudness.h"
 
+#include <limits>
+
+#include "tonalscan/multi_resolution_pitch_calc.h"
+
 namespace zqx::host {
 
 BackgroundLoudness::BackgroundLoudness(int channels, int sampleRate)
     : m_meter(channels > 0 ? unsigned(channels) : 0u, sampleRate > 0 ? (unsigned long)sampleRate : 0ul),
+      m_tuning(tonalscan::blockLengthForRate(sampleRate) != 0 ? std::make_unique<summary::TuningMeter>(sampleRate)
+                                                             : nullptr),
       m_channels(std::size_t(channels)),
       m_thread(&BackgroundLoudness::run, this) {}
+
+double BackgroundLoudness::tuningCents() const {
+    return m_tuning ? m_tuning->cents() : std::numeric_limits<double>::quiet_NaN();
+}
 
 BackgroundLoudness::~BackgroundLoudness() {
     {
@@ -53,6 +63,7 @@ void BackgroundLoudness::run() {
         m_changed.notify_all();
         try {
             m_meter.add(block.data(), block.size() / m_channels);
+            if (m_tuning) m_tuning->add(block.data(), block.size() / m_channels, m_channels);
         } catch (...) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_error = std::current_exception();

@@ -1,16 +1,19 @@
 // The loudness meter on a thread of its own: libebur128's filtering costs about a third of the
 // extract chain's processor time, and on a second core it overlaps the chain instead of adding to it.
+// The tuning meter rides along on the same thread.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "summary/loudness_meter.h"
+#include "summary/tuning_estimate.h"
 
 namespace zqx::host {
 
@@ -34,12 +37,17 @@ public:
     // meter. Called once.
     summary::Loudness finish();
 
+    // After finish(): the tuning offset in cents (summary::TuningMeter::cents), NaN when it has
+    // none or the rate is outside the tuning meter's 8000..192000 Hz.
+    double tuningCents() const;
+
     static constexpr std::size_t kMaxQueued = 8;
 
 private:
     void run();
 
     summary::LoudnessMeter m_meter;
+    std::unique_ptr<summary::TuningMeter> m_tuning;  // null outside its rates
     std::size_t m_channels;
     std::mutex m_mutex;
     std::condition_variable m_changed;

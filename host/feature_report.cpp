@@ -71,6 +71,7 @@ ordered_json summaryJson(const ResultSummary& summary) {
     ordered_json json;
     json["tempo"] = std::move(tempo);
     json["key"] = std::move(key);
+    json["tuning_cents"] = rounded(summary.tuningCents, 1);
     json["chords"] = std::move(chords);
     json["loudness"] = {{"integrated_lufs", rounded(summary.loudness.integratedLufs, 2)},
                         {"range_lu", rounded(summary.loudness.rangeLu, 2)},

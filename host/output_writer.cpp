@@ -59,8 +59,13 @@ void ensureWritableDirectory(const std::string& dir) {
                           "', which does not exist");
     if (fs::exists(dir, ec)) {
         if (!fs::is_directory(dir, ec)) throw OutputError("output folder '" + dir + "' is not a folder");
-    } else if (!fs::create_directories(dir, ec) || ec) {
-        throw OutputError("cannot create output folder '" + dir + "': " + ec.message());
+    } else {
+        const bool created = fs::create_directories(dir, ec);
+        // Another job may have made it since the check above (create_directories then answers
+        // false without an error): a folder there now is as good.
+        if (ec || (!created && !fs::is_directory(dir, ec)))
+            throw OutputError("cannot create output folder '" + dir + "': " +
+                              (ec ? ec.message() : std::string("something else is in the way")));
     }
     // Permission bits do not tell the whole story (read-only mounts, ACLs): try it.
     const std::string probe = temporaryPathFor((fs::path(dir) / "probe").string());

@@ -47,6 +47,7 @@ ResultSummary ResultSummariser::summarise(const FeatureChain& chain) {
     if (const FeatureStream* dynamics = findStream(chain, "dynamics"); dynamics && dynamics->rows() > 0)
         result.dynamicRange = dynamics->row(dynamics->rows() - 1)[0];
     result.loudness = m_loudness.finish();
+    result.tuningCents = m_loudness.tuningCents();
     return result;
 }
 

@@ -21,6 +21,7 @@ struct ResultSummary {
     summary::KeyEstimate key;
     std::vector<summary::ChordSegment> chords;
     summary::Loudness loudness;
+    double tuningCents = 0.0;  // offset from A4 = 440 Hz equal temperament; NaN when unknown
     std::optional<float> dynamicRange;  // the dynamics stream's value; none without that stream
 };
 

@@ -17,12 +17,12 @@ namespace tonalscan {
 // 1024 at 44.1 and 48 kHz. 0 for rates outside 8000..192000 Hz.
 std::uint32_t blockLengthForRate(int samplingRate) noexcept;
 
-// Level L (0..4) analyses the newest 2B * 2^L samples of the history; its band is one octave
-// from C-quarter-tone to C-quarter-tone (level 0 reaches up to the top frequency, level 4 down
-// to kLowestFrequencyHz over two octaves), so low pitches get the long windows they need to be
-// told apart and high ones the short windows that follow them in time. Level 0 is analysed at
-// every start, level L >= 1 once B * 2^(L-1) new samples have arrived (a quarter of its window);
-// in between a start reports the level's last peaks again.
+// Level L (0..4) analyses the newest 2B * 2^min(L, 2) samples of the history (levels 3 and 4
+// share the spectrum of level 2); its band is one octave from C-quarter-tone to C-quarter-tone
+// (level 0 reaches up to the top frequency, level 4 down to kLowestFrequencyHz over two octaves).
+// A level is analysed once a quarter of its window has arrived anew; in between a start reports
+// the level's last peaks again. Peaks are then whitened when they do not rise above the noise
+// floor, matched as harmonics of lower peaks, and reported (see the README).
 class MultiResolutionPitchCalc final : public CPitchCalc {
 public:
     // Null when the rate is not served or memory runs out.
@@ -44,8 +44,12 @@ public:
 private:
     struct Candidate {
         double frequencyHz;
-        double amplitude;
-        double energy;  // lobe energy, same scale as the start's total
+        double amplitude;    // of the sinusoid, as measured
+        double rank;         // the amplitude, or for noise the amplitude over the local floor
+        double counted;      // what the record reports: the amplitude, or for noise its whitened share
+        double energy;       // lobe energy, same scale as the start's total (noise: whitened likewise)
+        double fundamentalHz;  // the lowest peak this one is a harmonic of, or its own frequency
+        double floor;          // noise peaks: mean magnitude around it; tonal peaks: 0
     };
     struct Level {
         std::uint32_t length = 0;  // window and FFT length
@@ -69,7 +73,11 @@ private:
     bool allocate() noexcept;
     void appendToHistory(const float* samples) noexcept;
     // Replaces the level's peaks and band energy with those of the newest samples.
-    void analyseLevel(Level& level);
+    // spectrumReady: m_frame already holds the spectrum of this level's window (the level above
+    // has the same window and was analysed at this start), so only the peaks are picked.
+    void analyseLevel(Level& level, bool spectrumReady);
+    // Sorts the candidates by frequency and sets each one's fundamentalHz.
+    void assignFundamentals();
 
     int m_samplingRate;
     std::uint32_t m_blockLength;
@@ -80,6 +88,8 @@ private:
     KernelBuffer m_magnitude;  // |X[k]| of the current level
     KernelByteBuffer m_scratch;
     std::vector<Candidate> m_candidates;
+    std::vector<std::size_t> m_root;
+    std::vector<double> m_prefix;
     std::vector<PitchPeak> m_records;
     std::uint32_t m_startsInList = 0;
     bool m_recordsRead = false;

@@ -32,7 +32,9 @@ struct PitchPeak {
     // Index of the start, counted from the first start of the current list, that found the peak.
     std::uint32_t startIndex;
     // Peak strength: the amplitude of the sinusoid that the peak stands for (a full-scale sine of
-    // amplitude 1 gives about 1), read from the interpolated spectral peak.
+    // amplitude 1 gives about 1), read from the interpolated spectral peak. A peak that does not
+    // rise above the local noise floor is whitened instead, and a harmonic's second record (at its
+    // fundamental's pitch) carries half of it; the README gives the rules.
     float peakContribution;
     // The peak's share (0..1) of the energy of everything that start analysed.
     float meanContribution;
@@ -49,10 +51,11 @@ static_assert(offsetof(PitchPeak, pitchCents) == 16, "pitchCents at byte 16");
 // The zero point of pitchCents: the E-flat five octaves below E-flat 4 (MIDI note 3), 9.72 Hz,
 // far below the lowest frequency analysed.
 inline constexpr double kPitchZeroHz = 9.722718241315029;
-// Range of the reported frequencies, in Hz: from a quarter tone below C1 (2050 cents) up to
-// 5000 Hz or 0.45 times the sampling rate, whichever is lower.
+// Range of the reported frequencies, in Hz: from a quarter tone below C1 (2050 cents) up to a
+// quarter tone below C8 (10450 cents) or 0.45 times the sampling rate, whichever is lower. Whole
+// octaves from C to C, so every pitch class is analysed over the same number of octaves.
 inline constexpr double kLowestFrequencyHz = 31.77219916398751;
-inline constexpr double kHighestFrequencyHz = 5000.0;
+inline constexpr double kHighestFrequencyHz = 4066.841608677614;
 
 // The analysis object. Only tonalscan creates and destroys it; the caller uses the four operations.
 class CPitchCalc {

@@ -2,7 +2,10 @@
 // audio and raw input.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
+#include <vector>
 
 #include "host/audio_file.h"
 #include "host/chain_spec.h"
@@ -128,6 +131,32 @@ TEST(OutputWriter, RefusesFoldersThatCannotHoldFiles) {
     ensureWritableDirectory(dir.file("new/deeper"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("new/deeper")));
     EXPECT_EQ(entries(dir), (std::vector<std::string>{"new", "plain"}));
+}
+
+// Jobs writing results of inputs in the same sub-folder create it at the same moment (threads of
+// zqx extract --jobs, or processes of a corpus run); the one that finds it made by another must
+// go on, not fail the input.
+TEST(OutputWriter, FolderCreatedConcurrentlyByOthersIsAccepted) {
+    ScratchDir dir("racedir");
+    constexpr int kFolders = 40, kThreads = 4;
+    std::atomic<int> failures{0};
+    for (int f = 0; f < kFolders; ++f) {
+        const std::string target = dir.file("f" + std::to_string(f) + "/a/b");
+        std::atomic<int> ready{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&] {
+                ++ready;
+                while (ready < kThreads) std::this_thread::yield();
+                try {
+                    ensureWritableDirectory(target);
+                } catch (const OutputError&) {
+                    ++failures;
+                }
+            });
+        for (std::thread& thread : threads) thread.join();
+    }
+    EXPECT_EQ(failures, 0);
 }
 
 TEST(OutputWriter, FloatsPrintRoundTripExact) {

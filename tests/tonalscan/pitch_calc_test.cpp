@@ -63,6 +63,37 @@ const PitchPeak& strongest(const std::vector<PitchPeak>& records) {
 
 double expectedCents(double hz) { return 1200.0 * std::log2(hz / kPitchZeroHz); }
 
+// The chroma module's fold: class 0 is C.
+int pitchClass(std::int32_t cents) { return ((cents + 350) % 1200) / 100; }
+
+// Class sums of both halves over every block of `signal` (blocks of 4096 at 44.1 kHz).
+struct ClassSums {
+    double peak[12] = {};
+    double mean[12] = {};
+};
+ClassSums foldBlocks(const std::vector<float>& signal) {
+    CalcPtr calc = makeCalc(44100);
+    ClassSums sums;
+    if (!calc) return sums;
+    for (std::size_t at = 0; at + 4096 <= signal.size(); at += 4096) {
+        handOver(*calc, signal.data() + at, 4096);
+        for (const PitchPeak& p : readRecords(*calc)) {
+            sums.peak[pitchClass(p.pitchCents)] += p.peakContribution;
+            sums.mean[pitchClass(p.pitchCents)] += p.meanContribution;
+        }
+    }
+    return sums;
+}
+
+// Largest departure of a class from the mean of the twelve.
+double classSpread(const double (&sums)[12]) {
+    double mean = 0.0;
+    for (double v : sums) mean += v / 12.0;
+    double spread = 0.0;
+    for (double v : sums) spread = std::max(spread, std::abs(v / mean - 1.0));
+    return spread;
+}
+
 TEST(PitchCalc, ServesRatesFrom8To192KilohertzWithBlockLengthScaledByRate) {
     const struct {
         int rate;
@@ -88,16 +119,16 @@ TEST(PitchCalc, ServesRatesFrom8To192KilohertzWithBlockLengthScaledByRate) {
 
 // A steady tone: the strongest record of the last block is the tone, within a few cents, with its
 // amplitude and nearly all of the energy. The frequencies cover every level and sit near the
-// band edges (a quarter tone from the notes, so edge notes are included). Tolerances: a parabola
-// through the log magnitudes of a Hann lobe is off by at most 0.016 bin in frequency (1.2 cents
-// at the lowest band edge, 23.6 bins up) and reads the amplitude up to 3.8 % high.
+// band edges (a quarter tone from the notes, so edge notes are included). Tolerances: the Hann
+// neighbour ratio gives a lone tone's offset exactly; what is left is the leakage of its image
+// below 0 Hz (C1 sits 6 bins up in the 8B window) and float rounding, well under 3 cents.
 TEST(PitchCalc, ToneIsReportedWithinAFewCentsAtEveryLevel) {
     const struct {
         int rate;
         double hz;
     } cases[] = {{44100, 32.70},  {44100, 41.20},   {44100, 65.41},   {44100, 123.47}, {44100, 130.81},
                  {44100, 246.94}, {44100, 261.63},  {44100, 440.00},  {44100, 493.88}, {44100, 523.25},
-                 {44100, 987.77}, {44100, 1046.50}, {44100, 1500.00}, {44100, 4186.01}, {48000, 440.00},
+                 {44100, 987.77}, {44100, 1046.50}, {44100, 1500.00}, {44100, 3951.07}, {48000, 440.00},
                  {48000, 77.78},  {22050, 440.00},  {22050, 3520.00}, {96000, 196.00}, {8000, 110.00}};
     for (const auto& c : cases) {
         CalcPtr calc = makeCalc(c.rate);
@@ -110,15 +141,16 @@ TEST(PitchCalc, ToneIsReportedWithinAFewCentsAtEveryLevel) {
         EXPECT_NEAR(top.pitchCents, expectedCents(c.hz), 3.0) << c.rate << " Hz rate, tone " << c.hz;
         EXPECT_NEAR(top.frequencyHz, c.hz, c.hz * 0.002) << c.hz;
         EXPECT_NEAR(top.peakContribution, 0.5, 0.025) << c.hz;
-        EXPECT_GT(top.meanContribution, 0.9f) << c.hz;
+        // Within 2 bins of a band edge part of the lobe lies in the next band (0.86 at 123.47 Hz).
+        EXPECT_GT(top.meanContribution, 0.8f) << c.hz;
         EXPECT_LE(top.meanContribution, 1.0f) << c.hz;
     }
 }
 
-// Two notes a semitone apart in octave 2 are told apart (the long window), and so are two in
-// octave 6 (the short one).
+// Two notes a semitone apart in octave 4 are told apart (the longest window, 8B: 15.5 Hz apart
+// is 2.9 bins), and so are two in octave 6 (the shortest).
 TEST(PitchCalc, NeighbouringSemitonesAreSeparatePeaks) {
-    for (const auto& pair : {std::pair<double, double>{65.41, 69.30}, std::pair<double, double>{1046.50, 1108.73}}) {
+    for (const auto& pair : {std::pair<double, double>{261.63, 277.18}, std::pair<double, double>{1046.50, 1108.73}}) {
         CalcPtr calc = makeCalc(44100);
         ASSERT_TRUE(calc);
         const std::size_t blockSamples = 8 * 1024;
@@ -197,6 +229,59 @@ TEST(PitchCalc, HistoryDoesNotDependOnTheCallersBlocks) {
             EXPECT_EQ(lastStart[run][i].frequencyHz, lastStart[0][i].frequencyHz) << run;
             EXPECT_EQ(lastStart[run][i].peakContribution, lastStart[0][i].peakContribution) << run;
         }
+    }
+}
+
+// A note whose third harmonic (a fifth up) is stronger than itself, as in a clarinet's low
+// register: half of each harmonic's strength also counts for the fundamental, so the note's own
+// class leads. A chord tone that lies on a bass note's harmonic (G4 over C2, the sixth harmonic
+// within 2 cents) keeps its whole strength in its own class.
+TEST(PitchCalc, HarmonicsAlsoCountForTheirFundamental) {
+    const struct {
+        double lowHz, lowAmplitude, highHz, highAmplitude;
+        int lowClass, highClass;
+    } cases[] = {{196.00, 0.2, 588.00, 0.3, 7, 2},    // G3 and its third harmonic (D)
+                 {65.41, 0.2, 392.00, 0.3, 0, 7},     // C2 under G4
+                 {110.00, 0.3, 550.00, 0.2, 9, 1}};   // A2 and its fifth harmonic (C#)
+    for (const auto& c : cases) {
+        std::vector<float> x = zqx::test::sineTone(c.lowHz, c.lowAmplitude, 44100, 12 * 4096);
+        const std::vector<float> y = zqx::test::sineTone(c.highHz, c.highAmplitude, 44100, x.size());
+        for (std::size_t i = 0; i < x.size(); ++i) x[i] += y[i];
+        CalcPtr calc = makeCalc(44100);
+        ASSERT_TRUE(calc);
+        const std::vector<PitchPeak> records = analyse(*calc, x, 4096);
+        double low = 0.0, high = 0.0;
+        for (const PitchPeak& p : records) {
+            if (p.startIndex != 0) continue;
+            if (pitchClass(p.pitchCents) == c.lowClass) low += p.peakContribution;
+            if (pitchClass(p.pitchCents) == c.highClass) high += p.peakContribution;
+        }
+        EXPECT_NEAR(high, c.highAmplitude, 0.05 * c.highAmplitude) << c.highHz;
+        EXPECT_NEAR(low, c.lowAmplitude + 0.5 * c.highAmplitude, 0.05 * c.highAmplitude) << c.lowHz;
+        EXPECT_GT(low, high) << c.lowHz;
+    }
+}
+
+// White and pink noise favour no pitch class: every class within 12 % of the mean
+// of the twelve over 200 blocks (18.6 s); 10 % is the aim, the rest allows for the scatter of so
+// short a signal. Before whitening and density weighting, white noise read C at 0.75 and B at
+// 1.35 of the mean.
+TEST(PitchCalc, NoiseFavoursNoPitchClass) {
+    const std::vector<float> white = zqx::test::uniformNoise(200 * 4096, 11);
+    // Pink by Paul Kellet's economy filter on the white noise (within 0.5 dB of -3 dB per octave).
+    std::vector<float> pink(white.size());
+    double b0 = 0.0, b1 = 0.0, b2 = 0.0;
+    for (std::size_t i = 0; i < white.size(); ++i) {
+        b0 = 0.99765 * b0 + white[i] * 0.0990460;
+        b1 = 0.96300 * b1 + white[i] * 0.2965164;
+        b2 = 0.57000 * b2 + white[i] * 1.0526913;
+        pink[i] = static_cast<float>(0.1 * (b0 + b1 + b2 + white[i] * 0.1848));
+    }
+    const std::pair<const char*, const std::vector<float>*> signals[] = {{"white", &white}, {"pink", &pink}};
+    for (const auto& [name, signal] : signals) {
+        const ClassSums sums = foldBlocks(*signal);
+        EXPECT_LT(classSpread(sums.peak), 0.12) << name;
+        EXPECT_LT(classSpread(sums.mean), 0.12) << name;
     }
 }
 
