@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libsndfile1-dev libmpg123-dev libcli11-dev nlohmann-json3-dev libebur128-dev libpng-dev
   chromium
+  vamp-plugin-sdk vamp-examples
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pandas python3-dask python3-distributed
   python3-pytest python3-setuptools python3-wheel python3-pip python3-venv
   "$@"

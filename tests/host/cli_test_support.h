@@ -87,12 +87,11 @@ struct CommandResult {
     std::string err;
 };
 
-// Runs the built zqx with the given argument text (shell syntax) and captures both streams.
-inline CommandResult runZqx(const std::string& arguments, const std::string& environment = "") {
+// Runs a shell command line and captures both streams.
+inline CommandResult runShell(const std::string& commandLine) {
     ScratchDir capture("capture");
     const std::string outPath = capture.file("out"), errPath = capture.file("err");
-    const std::string command = environment + " \"" ZQX_EXECUTABLE "\" " + arguments + " >\"" + outPath +
-                                "\" 2>\"" + errPath + "\"";
+    const std::string command = commandLine + " >\"" + outPath + "\" 2>\"" + errPath + "\"";
     const int raw = std::system(command.c_str());
     CommandResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
@@ -100,6 +99,13 @@ inline CommandResult runZqx(const std::string& arguments, const std::string& env
     result.err = readText(errPath);
     return result;
 }
+
+#ifdef ZQX_EXECUTABLE
+// Runs the built zqx with the given argument text (shell syntax) and captures both streams.
+inline CommandResult runZqx(const std::string& arguments, const std::string& environment = "") {
+    return runShell(environment + " \"" ZQX_EXECUTABLE "\" " + arguments);
+}
+#endif
 
 inline std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
