@@ -66,6 +66,32 @@ public:
     virtual void streamRow(const FeatureStream& stream, std::size_t row) { (void)stream, (void)row; }
 };
 
+// Hands every callback to first, then to second (the summariser and the report writer, say).
+class ListenerPair : public FeatureListener {
+public:
+    ListenerPair(FeatureListener& first, FeatureListener& second) : m_first(first), m_second(second) {}
+    void inputSamples(const float* samples, std::size_t n) override {
+        m_first.inputSamples(samples, n);
+        m_second.inputSamples(samples, n);
+    }
+    void analysisSamples(const float* samples, std::size_t n) override {
+        m_first.analysisSamples(samples, n);
+        m_second.analysisSamples(samples, n);
+    }
+    void bandFrames(const float* rows, std::size_t count, int bands) override {
+        m_first.bandFrames(rows, count, bands);
+        m_second.bandFrames(rows, count, bands);
+    }
+    void streamRow(const FeatureStream& stream, std::size_t row) override {
+        m_first.streamRow(stream, row);
+        m_second.streamRow(stream, row);
+    }
+
+private:
+    FeatureListener& m_first;
+    FeatureListener& m_second;
+};
+
 // Why and how the stream was resampled before the analysis.
 struct RateConversion {
     bool active = false;

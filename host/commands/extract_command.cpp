@@ -59,32 +59,6 @@ std::string withPath(const std::string& path, const std::string& message) {
     return message.rfind(path, 0) == 0 ? message : path + ": " + message;
 }
 
-// Hands every callback of the chain to the summariser and then to the report writer.
-class BothListeners : public FeatureListener {
-public:
-    BothListeners(FeatureListener& first, FeatureListener& second) : m_first(first), m_second(second) {}
-    void inputSamples(const float* samples, std::size_t n) override {
-        m_first.inputSamples(samples, n);
-        m_second.inputSamples(samples, n);
-    }
-    void analysisSamples(const float* samples, std::size_t n) override {
-        m_first.analysisSamples(samples, n);
-        m_second.analysisSamples(samples, n);
-    }
-    void bandFrames(const float* rows, std::size_t count, int bands) override {
-        m_first.bandFrames(rows, count, bands);
-        m_second.bandFrames(rows, count, bands);
-    }
-    void streamRow(const FeatureStream& stream, std::size_t row) override {
-        m_first.streamRow(stream, row);
-        m_second.streamRow(stream, row);
-    }
-
-private:
-    FeatureListener& m_first;
-    FeatureListener& m_second;
-};
-
 // decodeAhead: decode on a second thread while this one analyses (a core that no other file uses).
 void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan, SummaryTable& table,
                 bool decodeAhead) {
@@ -95,7 +69,7 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
         ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
     ResultSummariser summariser(reader.channels(), reader.sampleRate());
     FeatureReportWriter writer(outputDir, job.stem, plan.settings());
-    BothListeners listeners(summariser, writer);
+    ListenerPair listeners(summariser, writer);
     FeatureChain chain(plan, reader.sampleRate(), &listeners, false);
     constexpr std::size_t kChunkFrames = std::size_t{1} << 16;
     if (decodeAhead) {

@@ -52,33 +52,6 @@ std::string readWhole(const std::string& path) {
     return text.str();
 }
 
-// Hands every callback of the chain to the summariser, then to the report writer, as the zqx
-// command pairs them.
-class BothListeners : public host::FeatureListener {
-public:
-    BothListeners(host::FeatureListener& first, host::FeatureListener& second) : m_first(first), m_second(second) {}
-    void inputSamples(const float* samples, std::size_t n) override {
-        m_first.inputSamples(samples, n);
-        m_second.inputSamples(samples, n);
-    }
-    void analysisSamples(const float* samples, std::size_t n) override {
-        m_first.analysisSamples(samples, n);
-        m_second.analysisSamples(samples, n);
-    }
-    void bandFrames(const float* rows, std::size_t count, int bands) override {
-        m_first.bandFrames(rows, count, bands);
-        m_second.bandFrames(rows, count, bands);
-    }
-    void streamRow(const host::FeatureStream& stream, std::size_t row) override {
-        m_first.streamRow(stream, row);
-        m_second.streamRow(stream, row);
-    }
-
-private:
-    host::FeatureListener& m_first;
-    host::FeatureListener& m_second;
-};
-
 // The zqx command reads files in chunks of this many frames.
 constexpr std::size_t kChunk = 1 << 16;
 
@@ -215,7 +188,7 @@ WrittenResult extractFileTo(const host::FeatureChainPlan& plan, const std::strin
     RecordingSummariser summariser(reader.channels(), reader.sampleRate());
     summariser.stopRecording();
     host::FeatureReportWriter writer(outputDir, stem, plan.settings());
-    BothListeners listeners(summariser, writer);
+    host::ListenerPair listeners(summariser, writer);
     host::FeatureChain chain(plan, reader.sampleRate(), &listeners, false);
     std::vector<float> chunk(kChunk);
     while (const std::size_t n = reader.read(chunk.data(), chunk.size())) {
