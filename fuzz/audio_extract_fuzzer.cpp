@@ -11,6 +11,7 @@
 #include "host/feature_chain.h"
 #include "host/feature_report.h"
 #include "host/output_writer.h"
+#include "host/result_summary.h"
 
 using namespace zqx::host;
 
@@ -25,11 +26,20 @@ const std::string& scratchFile() {
     return path;
 }
 
+// The result files of each input are written here, replacing the previous input's.
+const std::string& scratchDir() {
+    static const std::string path = [] {
+        const std::string dir = "/tmp/zqx_fuzz_results_" + std::to_string(::getpid());
+        ensureWritableDirectory(dir);
+        return dir;
+    }();
+    return path;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const PluginLocator& locator = zqx::fuzz::loadedPlugins();
-    static const FeatureChainSettings settings;
+    static const FeatureChainPlan plan(FeatureChainSettings{}, zqx::fuzz::loadedPlugins());
     {
         std::FILE* file = std::fopen(scratchFile().c_str(), "wb");
         if (!file) return 0;
@@ -38,24 +48,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
         AudioReader reader(scratchFile());
-        FeatureChain chain(settings, reader.sampleRate(), locator);
+        // The listeners and the order of calls of zqx extract: summary and streamed files.
+        ResultSummariser summariser(reader.channels(), reader.sampleRate());
+        FeatureReportWriter writer(scratchDir(), "fuzz", plan.settings());
+        ListenerPair listeners(summariser, writer);
+        FeatureChain chain(plan, reader.sampleRate(), &listeners, false);
         std::vector<float> chunk(4096);
         std::size_t frames = 0;
         while (frames < kMaxFrames) {
             const std::size_t n = reader.read(chunk.data(), chunk.size());
             if (n == 0) break;
+            summariser.addInputAudio(reader.interleaved(), n);
             chain.push(chunk.data(), n);
             frames += n;
         }
         chain.finish();
+        const ResultSummary summary = summariser.summarise(chain);
         InputDescription input;
         input.path = scratchFile();
         input.format = reader.formatName();
         input.sampleRate = reader.sampleRate();
         input.channels = reader.channels();
         input.frames = reader.frames();
-        OutputBatch batch;
-        addFeatureReport(batch, "/nonexistent", "fuzz", input, chain);
+        writer.commit(input, chain, summary);
     } catch (const AudioFileError&) {
     } catch (const ModuleError&) {
     }
