@@ -41,6 +41,15 @@ constexpr double kAbsoluteFloor = 1e-6;
 constexpr int kMaxHarmonic = 8;
 constexpr double kHarmonicToleranceCents = 10.0;
 constexpr double kHarmonicShare = 0.5;
+// 1200 * log2(h): how far harmonic h lies above its fundamental, in cents.
+constexpr double kHarmonicCents[kMaxHarmonic + 1] = {0.0, 0.0, 1200.0, 1901.9550008653874, 2400.0,
+                                                     2786.3137138648348, 3101.9550008653874,
+                                                     3368.8259064691249, 3600.0};
+// Harmonic matching files the peaks by pitch in buckets a little wider than twice the tolerance
+// (so the fundamentals a peak can have lie in two neighbouring buckets), from 0 cents up to the
+// highest frequency (10450 cents) with two to spare.
+constexpr double kBucketCents = 2.0 * kHarmonicToleranceCents + 0.01;
+constexpr std::size_t kPitchBuckets = 524;
 // Noise floor: a peak whose amplitude is below kTonalProminence times the mean magnitude of the
 // kFloorHalfWidth bins either side is counted as noise. Noise is whitened (its local floor
 // replaced by the mean of its level's band) and weighted by the level's bin density (lowHz / f,
@@ -53,9 +62,20 @@ constexpr double kTonalProminence = 4.0;
 // lobes, and its noise peaks must not be raised to the tone's level.
 constexpr double kMostWhitening = 2.0;
 constexpr double kPi = 3.141592653589793;
+// The history buffer holds this many histories, so the newest samples are moved back to its front
+// once every few blocks rather than at every start.
+constexpr std::uint32_t kHistoryCapacityFactor = 4;
+// The Hann main lobe's height at half a bin off its centre, sinc(1/2) / (1 - 1/4): the least a
+// peak's largest bin can hold of its amplitude.
+constexpr double kLowestLobe = 0.8488263631567751;
 constexpr double kParabolaPower = 0.23;
 
 double centsToHz(double cents) { return kPitchZeroHz * std::exp2(cents / 1200.0); }
+
+// The bucket of a pitch of at least 0 cents (a monotonic map, which is all the matching needs).
+std::size_t bucketOf(double cents) {
+    return std::min(static_cast<std::size_t>(cents * (1.0 / kBucketCents)), kPitchBuckets - 1);
+}
 
 }  // namespace
 
@@ -77,7 +97,9 @@ std::unique_ptr<MultiResolutionPitchCalc> MultiResolutionPitchCalc::create(int s
 MultiResolutionPitchCalc::MultiResolutionPitchCalc(int samplingRate, std::uint32_t blockLength) noexcept
     : m_samplingRate(samplingRate),
       m_blockLength(blockLength),
-      m_historyLength((2 * blockLength) << kLongestWindowLevel) {}
+      m_historyLength((2 * blockLength) << kLongestWindowLevel),
+      m_historyCapacity(kHistoryCapacityFactor * m_historyLength),
+      m_historyEnd(m_historyLength) {}
 
 MultiResolutionPitchCalc::~MultiResolutionPitchCalc() {
     for (Level& level : m_levels) {
@@ -87,10 +109,10 @@ MultiResolutionPitchCalc::~MultiResolutionPitchCalc() {
 
 bool MultiResolutionPitchCalc::allocate() noexcept {
     const auto historyLength = static_cast<std::int32_t>(m_historyLength);
-    if (!m_history.tryReserve(historyLength) || !m_frame.tryReserve(historyLength) ||
-        !m_magnitude.tryReserve(historyLength / 2 + 1))
+    if (!m_history.tryReserve(static_cast<std::int32_t>(m_historyCapacity)) ||
+        !m_frame.tryReserve(historyLength) || !m_magnitude.tryReserve(historyLength / 2 + 1))
         return false;
-    std::fill(m_history.data(), m_history.data() + m_historyLength, 0.0f);
+    std::fill(m_history.data(), m_history.data() + m_historyEnd, 0.0f);
 
     const double topHz = std::min(kHighestFrequencyHz, 0.45 * m_samplingRate);
     int scratchBytes = 0;
@@ -131,6 +153,7 @@ bool MultiResolutionPitchCalc::allocate() noexcept {
         m_prefix.resize(m_historyLength / 2 + 2);
         m_records.reserve(2 * kMaxPeaksPerStart * 16);
         m_root.reserve(kMaxPeaksPerStart);
+        m_bucketStart.assign(kPitchBuckets + 2, 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -156,11 +179,15 @@ void MultiResolutionPitchCalc::appendToHistory(const float* samples) noexcept {
     // and brings 2B new samples.
     const std::uint32_t b = m_blockLength;
     float* const history = m_history.data();
-    const bool continues = std::memcmp(samples, history + m_historyLength - b, b * sizeof(float)) == 0;
+    const bool continues = std::memcmp(samples, history + m_historyEnd - b, b * sizeof(float)) == 0;
     const float* fresh = continues ? samples + b : samples;
     const std::uint32_t count = continues ? b : 2 * b;
-    std::memmove(history, history + count, (m_historyLength - count) * sizeof(float));
-    std::memcpy(history + m_historyLength - count, fresh, count * sizeof(float));
+    if (m_historyEnd + count > m_historyCapacity) {
+        std::memmove(history, history + m_historyEnd - m_historyLength, m_historyLength * sizeof(float));
+        m_historyEnd = m_historyLength;
+    }
+    std::memcpy(history + m_historyEnd, fresh, count * sizeof(float));
+    m_historyEnd += count;
     for (Level& level : m_levels) level.pendingSamples += count;
 }
 
@@ -170,28 +197,24 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level, bool spectrumReady) {
     float* const frame = m_frame.data();
     float* const magnitude = m_magnitude.data();
     if (!spectrumReady) {
-        const float* newest = history + m_historyLength - n;
-        for (std::uint32_t i = 0; i < n; ++i) frame[i] = newest[i] * level.window.data()[i];
+        const float* newest = history + m_historyEnd - n;
+        const float* window = level.window.data();
+        for (std::uint32_t i = 0; i < n; ++i) frame[i] = newest[i] * window[i];
         (void)realFftForward(frame, frame, level.plan, m_scratch.data());  // checked plan, in place
+        m_magnitudeBins = 0;
     }
 
     // Magnitudes for the candidates, their lobes (two bins either side) and the lobes' outer
-    // neighbours.
+    // neighbours: bins 0 .. magLast, in double rounded once to float. Levels that share a
+    // spectrum lie below the one that computed it, so they find theirs already there.
     const std::uint32_t half = n / 2;
     const std::uint32_t magFirst = level.firstBin >= 3 ? level.firstBin - 3 : 0;
     const std::uint32_t magLast = std::min(half, level.lastBin + 3);
-    for (std::uint32_t k = magFirst; k <= magLast; ++k) {
-        double value;
-        if (k == 0) {
-            value = std::fabs(frame[0]);
-        } else if (k == half) {
-            value = std::fabs(frame[1]);
-        } else {
-            const double re = frame[2 * k];
-            const double im = frame[2 * k + 1];
-            value = std::sqrt(re * re + im * im);
-        }
-        magnitude[k] = static_cast<float>(value);
+    if (m_magnitudeBins <= magLast) {
+        const std::uint32_t bins = std::min(half, magLast + 1);  // bin N/2 is not in the packed pairs
+        (void)packedToMagnitude(frame, magnitude, static_cast<int>(bins));  // non-null, bins >= 1
+        if (magLast == half) magnitude[half] = static_cast<float>(std::fabs(static_cast<double>(frame[1])));
+        m_magnitudeBins = magLast + 1;
     }
     const double scale = level.amplitudeScale;
     auto power = [&](std::uint32_t k) {
@@ -213,18 +236,29 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level, bool spectrumReady) {
         if (inBand(k)) bandEnergy += power(k);
     }
 
+    // A maximum whose amplitude cannot reach the absolute floor, even at the lowest lobe height,
+    // would be dropped with the weak peaks of every start; it is not measured at all.
+    const double leastCentre = kAbsoluteFloor * kLowestLobe / scale * (1.0 - 1e-9);
+    // The power of the last right neighbour: the next maximum, two bins on, may share it.
+    std::uint32_t poweredBin = 0;
+    double poweredValue = 0.0;
     for (std::uint32_t k = level.firstBin; k <= level.lastBin; ++k) {
         const float centre = magnitude[k];
         if (!(centre > magnitude[k - 1] && centre >= magnitude[k + 1] && centre > 0.0f)) continue;
+        if (centre < leastCentre) continue;
         // A parabola through the magnitudes raised to the power 0.23 fits a Hann main lobe so
         // closely that a lone tone's offset comes out within 0.0002 bin; what is left is the
         // leakage of the tone's image below 0 Hz. (Through the log magnitudes it was off by up to
         // 0.016 bin, 4.5 cents at C1 in the 8B window; the exact two-bin and three-bin Hann
         // formulas put noise peaks less evenly over the classes: pink noise's mean half read
         // ±13 % and ±16 % against ±9 % and ±11 % on the evaluation set.)
-        const double left = std::pow(static_cast<double>(magnitude[k - 1]), kParabolaPower);
+        const double left = poweredBin == k - 1 && k > 1
+                                ? poweredValue
+                                : std::pow(static_cast<double>(magnitude[k - 1]), kParabolaPower);
         const double mid = std::pow(static_cast<double>(centre), kParabolaPower);
         const double right = std::pow(static_cast<double>(magnitude[k + 1]), kParabolaPower);
+        poweredBin = k + 1;
+        poweredValue = right;
         const double curvature = left - 2.0 * mid + right;
         const double offset = std::clamp(curvature < 0.0 ? 0.5 * (left - right) / curvature : 0.0, -0.5, 0.5);
         const double d = std::fabs(offset);
@@ -280,26 +314,48 @@ void MultiResolutionPitchCalc::assignFundamentals() {
     m_root.resize(n);  // at most kMaxPeaksPerStart, reserved
     const double tolerance = std::exp2(kHarmonicToleranceCents / 1200.0);
     const double lowestRatio = 1.0 / (kMaxHarmonic * tolerance);
-    std::size_t first = 0;  // the lowest peak that can still be a fundamental of peak i
+    // Peak j is harmonic h of peak i's when f_i / f_j lies within the tolerance of h. The peaks
+    // are filed by pitch in buckets a little wider than twice the tolerance, so the peaks that
+    // can be harmonic h's fundamental lie in two neighbouring buckets; the exact ratio test below
+    // decides. Peaks sorted by frequency fill the buckets in order: m_bucketStart[b] is the first
+    // peak of bucket b or above, so two buckets are one run of peaks, and visited from
+    // h = kMaxHarmonic down the runs give the lower peaks in ascending order: the strongest
+    // fundamental wins as with a plain scan of all lower peaks.
+    std::size_t filled = 0;  // buckets 0 .. filled-1 have their start
+    for (std::size_t i = 0; i < n; ++i) {
+        Candidate& p = m_candidates[i];
+        p.cents = 1200.0 * std::log2(p.frequencyHz / kPitchZeroHz);
+        const std::size_t bucket = bucketOf(p.cents);
+        for (; filled <= bucket; ++filled) m_bucketStart[filled] = i;
+    }
+    for (; filled < m_bucketStart.size(); ++filled) m_bucketStart[filled] = n;
+    const std::size_t* const bucketStart = m_bucketStart.data();
+    constexpr double kReach = kHarmonicToleranceCents + 1e-6;  // rounding margin of the cents
     for (std::size_t i = 0; i < n; ++i) {
         Candidate& p = m_candidates[i];
         m_root[i] = i;
         double rootStrength = 0.0;
-        while (m_candidates[first].frequencyHz < p.frequencyHz * lowestRatio) ++first;
-        for (std::size_t j = first; j < i; ++j) {
-            const double ratio = p.frequencyHz / m_candidates[j].frequencyHz;
-            if (ratio < 1.5) break;
-            const long h = static_cast<long>(ratio + 0.5);
-            if (h < 2 || h > kMaxHarmonic) continue;
-            const double mismatch = ratio / static_cast<double>(h);
-            if (mismatch > tolerance || mismatch < 1.0 / tolerance) continue;
-            const std::size_t root = m_root[j];
-            if (m_candidates[root].counted > rootStrength) {  // the strongest fundamental wins
-                rootStrength = m_candidates[root].counted;
-                m_root[i] = root;
+        const double lowest = p.frequencyHz * lowestRatio;
+        for (int h = kMaxHarmonic; h >= 2; --h) {
+            const double below = p.cents - kHarmonicCents[h] - kReach;
+            if (below < 0.0) continue;  // no peak lies below 0 cents
+            const std::size_t bucket = bucketOf(below);
+            const std::size_t end = std::min(i, bucketStart[bucket + 2]);
+            for (std::size_t j = bucketStart[bucket]; j < end; ++j) {
+                if (m_candidates[j].frequencyHz < lowest) continue;
+                const double ratio = p.frequencyHz / m_candidates[j].frequencyHz;
+                if (static_cast<long>(ratio + 0.5) != h) continue;
+                const double mismatch = ratio / static_cast<double>(h);
+                if (mismatch > tolerance || mismatch < 1.0 / tolerance) continue;
+                const std::size_t root = m_root[j];
+                if (m_candidates[root].counted > rootStrength) {  // the strongest fundamental wins
+                    rootStrength = m_candidates[root].counted;
+                    m_root[i] = root;
+                }
             }
         }
         p.fundamentalHz = m_candidates[m_root[i]].frequencyHz;
+        p.fundamentalCents = m_candidates[m_root[i]].cents;
     }
 }
 
@@ -339,7 +395,6 @@ void MultiResolutionPitchCalc::processBlock(const float* samples) {
 
     assignFundamentals();
 
-    const auto cents = [](double hz) { return static_cast<std::int32_t>(std::lround(1200.0 * std::log2(hz / kPitchZeroHz))); };
     const double energyScale = totalEnergy > 0.0 ? 1.0 / totalEnergy : 0.0;
     for (const Candidate& c : m_candidates) {
         PitchPeak record{};
@@ -347,14 +402,14 @@ void MultiResolutionPitchCalc::processBlock(const float* samples) {
         record.peakContribution = static_cast<float>(c.counted);
         record.meanContribution = static_cast<float>(std::min(1.0, c.energy * energyScale));
         record.frequencyHz = static_cast<float>(c.frequencyHz);
-        record.pitchCents = cents(c.frequencyHz);
+        record.pitchCents = static_cast<std::int32_t>(std::lround(c.cents));
         try {  // reserved for 16 starts; a caller that reads less often may make the list grow
             m_records.push_back(record);
             if (c.fundamentalHz != c.frequencyHz) {
                 PitchPeak share = record;
                 share.peakContribution = static_cast<float>(kHarmonicShare * c.counted);
                 share.meanContribution = static_cast<float>(kHarmonicShare * record.meanContribution);
-                share.pitchCents = cents(c.fundamentalHz);
+                share.pitchCents = static_cast<std::int32_t>(std::lround(c.fundamentalCents));
                 m_records.push_back(share);
             }
         } catch (const std::bad_alloc&) {

@@ -50,6 +50,8 @@ private:
         double energy;       // lobe energy, same scale as the start's total (noise: whitened likewise)
         double fundamentalHz;  // the lowest peak this one is a harmonic of, or its own frequency
         double floor;          // noise peaks: mean magnitude around it; tonal peaks: 0
+        double cents = 0.0;    // 1200 * log2(frequencyHz / kPitchZeroHz), set with the fundamentals
+        double fundamentalCents = 0.0;
     };
     struct Level {
         std::uint32_t length = 0;  // window and FFT length
@@ -83,12 +85,19 @@ private:
     std::uint32_t m_blockLength;
     std::uint32_t m_historyLength;
     Level m_levels[kLevelCount];
-    KernelBuffer m_history;    // newest sample last
+    // The newest m_historyLength samples end at m_historyEnd (exclusive). New samples are appended
+    // behind them; only when the buffer is full are the newest moved back to its front.
+    KernelBuffer m_history;
+    std::uint32_t m_historyCapacity;
+    std::uint32_t m_historyEnd;
     KernelBuffer m_frame;      // windowed copy, then packed spectrum
-    KernelBuffer m_magnitude;  // |X[k]| of the current level
+    KernelBuffer m_magnitude;  // |X[k]| of the spectrum in m_frame, bins 0 .. m_magnitudeBins-1
+    std::uint32_t m_magnitudeBins = 0;
     KernelByteBuffer m_scratch;
     std::vector<Candidate> m_candidates;
     std::vector<std::size_t> m_root;
+    // Harmonic matching: the first candidate of each pitch bucket or above (assignFundamentals).
+    std::vector<std::size_t> m_bucketStart;
     std::vector<double> m_prefix;
     std::vector<PitchPeak> m_records;
     std::uint32_t m_startsInList = 0;
