@@ -9,6 +9,7 @@
 
 #include "kernels/hann_window.h"
 #include "kernels/real_fft.h"
+#include "tonalscan/peak_shape.h"
 
 namespace tonalscan {
 namespace {
@@ -61,14 +62,12 @@ constexpr double kTonalProminence = 4.0;
 // changes by 1.41, while a band with a strong tone has a mean far above the floor between its
 // lobes, and its noise peaks must not be raised to the tone's level.
 constexpr double kMostWhitening = 2.0;
-constexpr double kPi = 3.141592653589793;
 // The history buffer holds this many histories, so the newest samples are moved back to its front
 // once every few blocks rather than at every start.
 constexpr std::uint32_t kHistoryCapacityFactor = 4;
 // The Hann main lobe's height at half a bin off its centre, sinc(1/2) / (1 - 1/4): the least a
 // peak's largest bin can hold of its amplitude.
 constexpr double kLowestLobe = 0.8488263631567751;
-constexpr double kParabolaPower = 0.23;
 
 double centsToHz(double cents) { return kPitchZeroHz * std::exp2(cents / 1200.0); }
 
@@ -254,9 +253,9 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level, bool spectrumReady) {
         // ±13 % and ±16 % against ±9 % and ±11 % on the evaluation set.)
         const double left = poweredBin == k - 1 && k > 1
                                 ? poweredValue
-                                : std::pow(static_cast<double>(magnitude[k - 1]), kParabolaPower);
-        const double mid = std::pow(static_cast<double>(centre), kParabolaPower);
-        const double right = std::pow(static_cast<double>(magnitude[k + 1]), kParabolaPower);
+                                : parabolaPower(magnitude[k - 1]);
+        const double mid = parabolaPower(centre);
+        const double right = parabolaPower(magnitude[k + 1]);
         poweredBin = k + 1;
         poweredValue = right;
         const double curvature = left - 2.0 * mid + right;
@@ -265,7 +264,7 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level, bool spectrumReady) {
         const double frequencyHz = (k + offset) * level.binHz;
         if (frequencyHz < level.lowHz || frequencyHz >= level.highHz) continue;
         // The Hann main lobe at offset d: sinc(d) / (1 - d^2) of its height at 0.
-        const double lobe = d > 0.0 ? std::sin(kPi * d) / (kPi * d) / (1.0 - d * d) : 1.0;
+        const double lobe = hannLobeHeight(d);
         const double amplitude = centre / lobe * scale;
 
         // The lobe: up to two bins either side while the magnitude keeps falling, never a valley
@@ -296,8 +295,9 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level, bool spectrumReady) {
         const double whiten = std::min(kMostWhitening, bandFloor / c.floor);
         // lowHz / f folded into one octave: the bins a semitone spans grow with f within each
         // octave from C to C, and every octave of the band holds each class once.
-        const double octaves = std::log2(c.frequencyHz / level.lowHz);
-        const double density = std::exp2(std::floor(octaves) - octaves);
+        double octaveLowHz = level.lowHz;
+        while (c.frequencyHz >= 2.0 * octaveLowHz) octaveLowHz *= 2.0;
+        const double density = octaveLowHz / c.frequencyHz;
         c.rank = c.amplitude * whiten;
         c.counted = c.rank * density;
         c.energy *= whiten * whiten * density;
