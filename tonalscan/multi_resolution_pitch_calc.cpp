@@ -9,6 +9,7 @@
 
 #include "kernels/hann_window.h"
 #include "kernels/real_fft.h"
+#include "tonalscan/decimating_filter.h"
 #include "tonalscan/peak_shape.h"
 
 namespace tonalscan {
@@ -65,6 +66,11 @@ constexpr double kMostWhitening = 2.0;
 // The history buffer holds this many histories, so the newest samples are moved back to its front
 // once every few blocks rather than at every start.
 constexpr std::uint32_t kHistoryCapacityFactor = 4;
+// A level reads the most decimated stream whose last half-rate filter still passes every bin
+// the level reads (its band and three bins beyond) flat, and whose FFT keeps at least this many
+// points. At 44.1 kHz: the 2B level reads the full rate, the 4B level a quarter of it and the 8B
+// levels an eighth, so their FFTs are 2B, B and B points with the bin widths of 2B, 4B and 8B.
+constexpr std::uint32_t kShortestDecimatedFft = 256;
 // The Hann main lobe's height at half a bin off its centre, sinc(1/2) / (1 - 1/4): the least a
 // peak's largest bin can hold of its amplitude.
 constexpr double kLowestLobe = 0.8488263631567751;
@@ -96,9 +102,7 @@ std::unique_ptr<MultiResolutionPitchCalc> MultiResolutionPitchCalc::create(int s
 MultiResolutionPitchCalc::MultiResolutionPitchCalc(int samplingRate, std::uint32_t blockLength) noexcept
     : m_samplingRate(samplingRate),
       m_blockLength(blockLength),
-      m_historyLength((2 * blockLength) << kLongestWindowLevel),
-      m_historyCapacity(kHistoryCapacityFactor * m_historyLength),
-      m_historyEnd(m_historyLength) {}
+      m_historyLength((2 * blockLength) << kLongestWindowLevel) {}
 
 MultiResolutionPitchCalc::~MultiResolutionPitchCalc() {
     for (Level& level : m_levels) {
@@ -108,10 +112,7 @@ MultiResolutionPitchCalc::~MultiResolutionPitchCalc() {
 
 bool MultiResolutionPitchCalc::allocate() noexcept {
     const auto historyLength = static_cast<std::int32_t>(m_historyLength);
-    if (!m_history.tryReserve(static_cast<std::int32_t>(m_historyCapacity)) ||
-        !m_frame.tryReserve(historyLength) || !m_magnitude.tryReserve(historyLength / 2 + 1))
-        return false;
-    std::fill(m_history.data(), m_history.data() + m_historyEnd, 0.0f);
+    if (!m_frame.tryReserve(historyLength) || !m_magnitude.tryReserve(historyLength / 2 + 1)) return false;
 
     const double topHz = std::min(kHighestFrequencyHz, 0.45 * m_samplingRate);
     int scratchBytes = 0;
@@ -119,10 +120,31 @@ bool MultiResolutionPitchCalc::allocate() noexcept {
         Level& level = m_levels[l];
         const int windowLevel = std::min(l, kLongestWindowLevel);
         level.length = (2 * m_blockLength) << windowLevel;
+        level.binHz = static_cast<double>(m_samplingRate) / level.length;
+        level.lowHz = centsToHz(kLevelLowCents[l]);
+        level.highHz = l == 0 ? topHz : centsToHz(kLevelLowCents[l - 1]);
+        // One bin beyond each edge, so a peak just inside the band still has its maximum bin;
+        // magnitudes are read up to three bins beyond these.
+        const double firstBin = std::floor(level.lowHz / level.binHz) - 1.0;
+        const double lastBin = std::ceil(level.highHz / level.binHz) + 1.0;
+        const double highestReadHz = (lastBin + 3.0) * level.binHz;
+        level.stream = 0;
+        if (l > kLongestWindowLevel) {
+            level.stream = m_levels[kLongestWindowLevel].stream;  // the same spectrum
+        } else {
+            while (level.stream + 1 < kStreamCount &&
+                   highestReadHz <= kHalfRatePassband * m_samplingRate / (1 << level.stream) &&
+                   (level.length >> (level.stream + 1)) >= kShortestDecimatedFft)
+                ++level.stream;
+        }
+        m_streamsUsed = std::max(m_streamsUsed, level.stream + 1);
+        level.fftLength = level.length >> level.stream;
+        level.firstBin = static_cast<std::uint32_t>(std::max(1.0, firstBin));
+        level.lastBin = static_cast<std::uint32_t>(std::min<double>(level.fftLength / 2 - 2, lastBin));
         level.hop = windowLevel == 0 ? m_blockLength : m_blockLength << (windowLevel - 1);
-        const auto length = static_cast<std::int32_t>(level.length);
+        const auto length = static_cast<std::int32_t>(level.fftLength);
         int order = 0;
-        while ((std::uint32_t{1} << order) < level.length) ++order;
+        while ((std::uint32_t{1} << order) < level.fftLength) ++order;
         if (realFftCreate(&level.plan, order, NormalizeNone, 2) != kStatusOk) return false;
         int bytes = 0;
         if (realFftScratchSize(level.plan, &bytes) != kStatusOk) return false;
@@ -131,21 +153,15 @@ bool MultiResolutionPitchCalc::allocate() noexcept {
         if (!level.window.tryReserve(length)) return false;
         float* const window = level.window.data();
         std::fill(window, window + length, 1.0f);
-        (void)windowHannInPlace(window, length);  // length >= 512, cannot fail
+        (void)windowHannInPlace(window, length);  // length >= 256, cannot fail
         double windowSum = 0.0;
         for (std::int32_t i = 0; i < length; ++i) windowSum += window[i];
         level.amplitudeScale = 2.0 / windowSum;
-
-        level.binHz = static_cast<double>(m_samplingRate) / level.length;
-        level.lowHz = centsToHz(kLevelLowCents[l]);
-        level.highHz = l == 0 ? topHz : centsToHz(kLevelLowCents[l - 1]);
-        // One bin beyond each edge, so a peak just inside the band still has its maximum bin.
-        const double firstBin = std::floor(level.lowHz / level.binHz) - 1.0;
-        const double lastBin = std::ceil(level.highHz / level.binHz) + 1.0;
-        level.firstBin = static_cast<std::uint32_t>(std::max(1.0, firstBin));
-        level.lastBin = static_cast<std::uint32_t>(std::min<double>(level.length / 2 - 2, lastBin));
     }
     if (!m_scratch.tryReserve(scratchBytes)) return false;
+    for (int d = 0; d < m_streamsUsed; ++d) {
+        if (!m_streams[d].allocate(m_historyLength >> d)) return false;
+    }
     try {
         for (Level& level : m_levels) level.peaks.reserve(level.lastBin - level.firstBin + 1);
         m_candidates.reserve(m_historyLength / 4);
@@ -172,31 +188,50 @@ void MultiResolutionPitchCalc::getPeak(std::uint32_t index, PitchPeak* peak) {
     *peak = m_records[index];
 }
 
+bool MultiResolutionPitchCalc::SampleHistory::allocate(std::uint32_t newestKept) noexcept {
+    length = newestKept;
+    capacity = kHistoryCapacityFactor * newestKept;
+    end = newestKept;
+    if (!buffer.tryReserve(static_cast<std::int32_t>(capacity))) return false;
+    std::fill(buffer.data(), buffer.data() + end, 0.0f);
+    return true;
+}
+
+float* MultiResolutionPitchCalc::SampleHistory::append(std::uint32_t count) noexcept {
+    float* const data = buffer.data();
+    if (end + count > capacity) {
+        std::memmove(data, data + end - length, length * sizeof(float));
+        end = length;
+    }
+    float* const room = data + end;
+    end += count;
+    return room;
+}
+
 void MultiResolutionPitchCalc::appendToHistory(const float* samples) noexcept {
     // Starts of one block are B apart, so a start's first half repeats the newest B samples of
     // the history; the first start of the caller's next block follows 2B after the previous one
     // and brings 2B new samples.
     const std::uint32_t b = m_blockLength;
-    float* const history = m_history.data();
-    const bool continues = std::memcmp(samples, history + m_historyEnd - b, b * sizeof(float)) == 0;
+    SampleHistory& full = m_streams[0];
+    const bool continues = std::memcmp(samples, full.newestEnd() - b, b * sizeof(float)) == 0;
     const float* fresh = continues ? samples + b : samples;
     const std::uint32_t count = continues ? b : 2 * b;
-    if (m_historyEnd + count > m_historyCapacity) {
-        std::memmove(history, history + m_historyEnd - m_historyLength, m_historyLength * sizeof(float));
-        m_historyEnd = m_historyLength;
+    std::memcpy(full.append(count), fresh, count * sizeof(float));
+    // B is a multiple of 256, so every stream takes whole pairs of new samples.
+    for (int d = 1; d < m_streamsUsed; ++d) {
+        const std::uint32_t sourceCount = count >> (d - 1);
+        decimateByTwo(m_streams[d - 1].newestEnd(), sourceCount, m_streams[d].append(sourceCount / 2));
     }
-    std::memcpy(history + m_historyEnd, fresh, count * sizeof(float));
-    m_historyEnd += count;
     for (Level& level : m_levels) level.pendingSamples += count;
 }
 
 void MultiResolutionPitchCalc::analyseLevel(Level& level, bool spectrumReady) {
-    const std::uint32_t n = level.length;
-    const float* const history = m_history.data();
+    const std::uint32_t n = level.fftLength;
     float* const frame = m_frame.data();
     float* const magnitude = m_magnitude.data();
     if (!spectrumReady) {
-        const float* newest = history + m_historyEnd - n;
+        const float* newest = m_streams[level.stream].newestEnd() - n;
         const float* window = level.window.data();
         for (std::uint32_t i = 0; i < n; ++i) frame[i] = newest[i] * window[i];
         (void)realFftForward(frame, frame, level.plan, m_scratch.data());  // checked plan, in place

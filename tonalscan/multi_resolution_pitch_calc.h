@@ -53,8 +53,25 @@ private:
         double cents = 0.0;    // 1200 * log2(frequencyHz / kPitchZeroHz), set with the fundamentals
         double fundamentalCents = 0.0;
     };
+    // A stream of samples: the newest `length` end at `end` (exclusive). New samples are appended
+    // behind them; only when the buffer is full are the newest moved back to its front.
+    struct SampleHistory {
+        KernelBuffer buffer;
+        std::uint32_t length = 0;
+        std::uint32_t capacity = 0;
+        std::uint32_t end = 0;
+        bool allocate(std::uint32_t newestKept) noexcept;
+        const float* newestEnd() const noexcept { return buffer.data() + end; }
+        // Room for `count` new samples (count <= length), appended once written.
+        float* append(std::uint32_t count) noexcept;
+    };
+    // The full-rate history (stream 0) and its copies at a half, a quarter and an eighth of the
+    // rate (stream d at rate / 2^d), each made from the one before.
+    static constexpr int kStreamCount = 4;
     struct Level {
-        std::uint32_t length = 0;  // window and FFT length
+        std::uint32_t length = 0;  // window length at the full rate
+        int stream = 0;            // read from stream `stream`, at rate / 2^stream
+        std::uint32_t fftLength = 0;  // window and FFT length in that stream: length / 2^stream
         std::uint32_t hop = 0;     // new samples between two analyses
         RealFftPlan* plan = nullptr;
         KernelBuffer window;
@@ -85,11 +102,8 @@ private:
     std::uint32_t m_blockLength;
     std::uint32_t m_historyLength;
     Level m_levels[kLevelCount];
-    // The newest m_historyLength samples end at m_historyEnd (exclusive). New samples are appended
-    // behind them; only when the buffer is full are the newest moved back to its front.
-    KernelBuffer m_history;
-    std::uint32_t m_historyCapacity;
-    std::uint32_t m_historyEnd;
+    SampleHistory m_streams[kStreamCount];
+    int m_streamsUsed = 1;             // streams 0 .. m_streamsUsed-1 are kept
     KernelBuffer m_frame;      // windowed copy, then packed spectrum
     KernelBuffer m_magnitude;  // |X[k]| of the spectrum in m_frame, bins 0 .. m_magnitudeBins-1
     std::uint32_t m_magnitudeBins = 0;
