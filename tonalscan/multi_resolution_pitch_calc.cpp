@@ -112,7 +112,9 @@ MultiResolutionPitchCalc::~MultiResolutionPitchCalc() {
 
 bool MultiResolutionPitchCalc::allocate() noexcept {
     const auto historyLength = static_cast<std::int32_t>(m_historyLength);
-    if (!m_frame.tryReserve(historyLength) || !m_magnitude.tryReserve(historyLength / 2 + 1)) return false;
+    if (!m_frame.tryReserve(historyLength) || !m_magnitude.tryReserve(historyLength / 2 + 1) ||
+        !m_decimationScratch.tryReserve(static_cast<std::int32_t>(halfRateScratchLength(2 * m_blockLength))))
+        return false;
 
     const double topHz = std::min(kHighestFrequencyHz, 0.45 * m_samplingRate);
     int scratchBytes = 0;
@@ -221,7 +223,8 @@ void MultiResolutionPitchCalc::appendToHistory(const float* samples) noexcept {
     // B is a multiple of 256, so every stream takes whole pairs of new samples.
     for (int d = 1; d < m_streamsUsed; ++d) {
         const std::uint32_t sourceCount = count >> (d - 1);
-        decimateByTwo(m_streams[d - 1].newestEnd(), sourceCount, m_streams[d].append(sourceCount / 2));
+        decimateByTwo(m_streams[d - 1].newestEnd(), sourceCount, m_streams[d].append(sourceCount / 2),
+                      m_decimationScratch.data());
     }
     for (Level& level : m_levels) level.pendingSamples += count;
 }

@@ -104,6 +104,7 @@ private:
     Level m_levels[kLevelCount];
     SampleHistory m_streams[kStreamCount];
     int m_streamsUsed = 1;             // streams 0 .. m_streamsUsed-1 are kept
+    KernelBuffer m_decimationScratch;  // the even and odd samples being decimated
     KernelBuffer m_frame;      // windowed copy, then packed spectrum
     KernelBuffer m_magnitude;  // |X[k]| of the spectrum in m_frame, bins 0 .. m_magnitudeBins-1
     std::uint32_t m_magnitudeBins = 0;

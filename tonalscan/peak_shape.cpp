@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 
 namespace tonalscan {
 namespace {
@@ -65,10 +64,14 @@ double hannLobeHeight(double d) noexcept {
     const double x = kPi * d;
     const double y = x * x;
     // sin(x) / x = sum (-1)^n y^n / (2n + 1)!, nested: 1 - y/(2*3) (1 - y/(4*5) (1 - ...)).
-    double sinc = 1.0;
-    for (const double inverse : {1.0 / 272.0, 1.0 / 210.0, 1.0 / 156.0, 1.0 / 110.0, 1.0 / 72.0, 1.0 / 42.0,
-                                 1.0 / 20.0, 1.0 / 6.0})
-        sinc = 1.0 - y * inverse * sinc;
+    double sinc = 1.0 - y * (1.0 / 272.0);
+    sinc = 1.0 - y * (1.0 / 210.0) * sinc;
+    sinc = 1.0 - y * (1.0 / 156.0) * sinc;
+    sinc = 1.0 - y * (1.0 / 110.0) * sinc;
+    sinc = 1.0 - y * (1.0 / 72.0) * sinc;
+    sinc = 1.0 - y * (1.0 / 42.0) * sinc;
+    sinc = 1.0 - y * (1.0 / 20.0) * sinc;
+    sinc = 1.0 - y * (1.0 / 6.0) * sinc;
     return sinc / (1.0 - d * d);
 }
 
