@@ -22,10 +22,11 @@ double LoudnessRange::rangeLu() const {
     for (float v : m_values)
         if (double(v) >= relativeGate) gated.push_back(v);
     if (gated.empty()) return 0.0;  // unreachable: the loudest value lies above the power mean
-    // Nearest rank on (n - 1), as libebur128's own range reads its sorted short-term list.
+    // Sorted index round(p * (n - 1)), halves rounded up, as the recommendation's reference code
+    // and libebur128 pick them; in integers, so that no rounding of 0.95 moves a rank.
     const std::size_t last = gated.size() - 1;
-    const std::size_t low = std::size_t(0.10 * double(last) + 0.5);
-    const std::size_t high = std::size_t(0.95 * double(last) + 0.5);
+    const std::size_t low = (last * 10 + 50) / 100;
+    const std::size_t high = (last * 95 + 50) / 100;
     std::nth_element(gated.begin(), gated.begin() + std::ptrdiff_t(high), gated.end());
     const double highLufs = gated[high];
     std::nth_element(gated.begin(), gated.begin() + std::ptrdiff_t(low), gated.begin() + std::ptrdiff_t(high));

@@ -18,10 +18,11 @@ public:
 
     // LU between the 95th and the 10th percentile of the kept values that lie no more than
     // 20 LU below their power mean (the relative gate); 0 when none is kept. A percentile is the
-    // value at sorted index round(p * (n - 1)) of those n values. Allocates a working copy.
+    // value at sorted index round(p * (n - 1)), halves rounded up, of those n values. Allocates a
+    // working copy.
     double rangeLu() const;
 
-    // Values kept so far (those above the absolute gate).
+    // Values kept so far (those at or above the absolute gate).
     std::size_t size() const { return m_values.size(); }
 
     static constexpr double kAbsoluteGateLufs = -70.0;
