@@ -136,6 +136,12 @@ public:
     FeatureChain(const FeatureChain&) = delete;
     FeatureChain& operator=(const FeatureChain&) = delete;
 
+    // Runs every stage fed sample blocks (the chroma module) on a thread of its own, so that it
+    // overlaps the rest of the chain on a second core. The streams, their rows and the order of
+    // each stream's rows do not change; a stream's rows reach the listener a few blocks late.
+    // Call before the first push(). Throws std::system_error when no thread can be started.
+    void overlapSampleStages();
+
     void push(const float* samples, std::size_t n);
     void finish();
 
@@ -162,6 +168,8 @@ private:
 
     void analyse(const float* samples, std::size_t n);
     void runSampleBlock(Route& route, const float* block);
+    // Appends what the route's worker has finished; wait: everything handed to it so far.
+    void collectFromWorker(Route& route, bool wait);
     void runBandRows(const float* rows, std::size_t count, bool last);
     void append(Route& route, double time, const BlockView& block);
     void flushBandPool();

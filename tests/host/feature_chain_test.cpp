@@ -96,8 +96,23 @@ TEST(FeatureChain, ResultsDoNotDependOnHowTheAudioArrives) {
             at += n;
         }
         pieces.finish();
+        // The chroma stage on a thread of its own, fed in pieces: the same rows, delivered in order.
+        CountingListener counted;
+        FeatureChain overlapped(FeatureChainPlan(settings, locator), 44100, &counted);
+        overlapped.overlapSampleStages();
+        at = 0;
+        for (std::size_t step = 5; at < x.size(); step = step * 2 + 3) {
+            const std::size_t n = std::min(step, x.size() - at);
+            overlapped.push(x.data() + at, n);
+            at += n;
+        }
+        overlapped.finish();
         ASSERT_EQ(whole.streams().size(), 3u);
-        for (std::size_t s = 0; s < whole.streams().size(); ++s) expectSame(whole.streams()[s], pieces.streams()[s]);
+        for (std::size_t s = 0; s < whole.streams().size(); ++s) {
+            expectSame(whole.streams()[s], pieces.streams()[s]);
+            expectSame(whole.streams()[s], overlapped.streams()[s]);
+            EXPECT_EQ(counted.rows[whole.streams()[s].name], whole.streams()[s].rows());
+        }
 
         const int rate = targetRate ? targetRate : 44100;
         EXPECT_EQ(whole.analysisRate(), rate);
