@@ -17,6 +17,19 @@ const FeatureStream* findStream(const FeatureChain& chain, const char* name) {
 
 ResultSummariser::ResultSummariser(int channels, int sampleRate) : m_loudness(channels, sampleRate) {}
 
+void ResultSummariser::reserveFor(const FeatureChain& chain, double seconds) {
+    if (!(seconds > 0.0)) return;
+    seconds = std::min(seconds, kMostReservedSeconds);
+    m_onset.reserve(std::size_t(seconds / BandEnergyFrontEnd::kFramePeriodSeconds) + 2);
+    if (const FeatureStream* chroma = findStream(chain, "chroma")) {
+        const long long hop = chroma->fact("hop");
+        if (hop <= 0) return;
+        const std::size_t rows = std::size_t(seconds * chain.analysisRate() / double(hop)) + 2;
+        m_chromaPeaks.reserve(rows * 12);
+        m_chromaTimes.reserve(rows);
+    }
+}
+
 void ResultSummariser::addInputAudio(const float* interleaved, std::size_t frames) { m_loudness.add(interleaved, frames); }
 
 void ResultSummariser::bandFrames(const float* rows, std::size_t count, int bands) {

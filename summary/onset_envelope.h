@@ -21,6 +21,10 @@ public:
     // One value per frame added, in order.
     const std::vector<float>& values() const { return m_values; }
 
+    // Room for this many frames in all, so that a stream of known length grows its envelope once
+    // instead of doubling it (and briefly holding both copies). Throws std::bad_alloc.
+    void reserve(std::size_t frames) { m_values.reserve(frames); }
+
 private:
     std::vector<float> m_previous;
     std::vector<float> m_values;
