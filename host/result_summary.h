@@ -58,6 +58,7 @@ public:
 
 private:
     summary::OnsetEnvelope m_onset;
+    summary::TempoTracker m_tempo;
     BackgroundLoudness m_loudness;
     std::vector<float> m_chromaPeaks;  // twelve values per chroma row
     std::vector<double> m_chromaTimes;

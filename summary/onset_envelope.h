@@ -17,13 +17,11 @@ public:
     // gives 0. Every frame must have the band count of the first; throws std::invalid_argument
     // otherwise, or for bands == 0, and then appends nothing. Non-finite levels count as 0.
     void addFrame(const float* levels, std::size_t bands);
+    // The same strength, returned instead of kept (for a TempoTracker that holds no envelope).
+    float nextFrame(const float* levels, std::size_t bands);
 
     // One value per frame added, in order.
     const std::vector<float>& values() const { return m_values; }
-
-    // Room for this many frames in all, so that a stream of known length grows its envelope once
-    // instead of doubling it (and briefly holding both copies). Throws std::bad_alloc.
-    void reserve(std::size_t frames) { m_values.reserve(frames); }
 
 private:
     std::vector<float> m_previous;
