@@ -161,6 +161,11 @@ FeatureChain::FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureL
             stream.stage = route.stage;
             stream.cut = entry.cut;
             stream.bandScale = entry.bandScale;
+            // How sample blocks are cut is known now; finish() adds the padding of the last one.
+            if (entry.cut == BlockCut::SampleBlocks)
+                stream.facts = {{"frameLength", (long long)route.frame.analysed},
+                                {"hop", (long long)route.frame.hop},
+                                {"blockLength", (long long)route.frame.handed}};
             route.stream = m_streams.size();
             m_streams.push_back(std::move(stream));
         }
@@ -340,12 +345,17 @@ void FeatureChain::append(Route& route, double time, const BlockView& block) {
 void FeatureChain::flushBandPool() {
     if (m_bandPoolCount == 0) return;
     const std::int64_t firstFrame = m_bandFrames - m_bandPoolCount;
+    if (!m_keepRows) {
+        m_bandEnergy.times.clear();
+        m_bandEnergy.values.clear();
+    }
     m_bandEnergy.times.push_back(double(firstFrame) * BandEnergyFrontEnd::kFramePeriodSeconds);
     for (double& sum : m_bandPool) {
         m_bandEnergy.values.push_back(float(std::log1p(BandEnergyFrontEnd::kCompression * sum / m_bandPoolCount)));
         sum = 0.0;
     }
     m_bandPoolCount = 0;
+    if (m_listener) m_listener->bandEnergyRow(m_bandEnergy, m_bandEnergy.rows() - 1);
 }
 
 void FeatureChain::finish() {

@@ -73,6 +73,7 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     ListenerPair listeners(summariser, writer);
     FeatureChain chain(plan, reader.sampleRate(), &listeners, false);
     if (spareCore) chain.overlapSampleStages();
+    summariser.reserveFor(chain, reader.durationSeconds());
     constexpr std::size_t kChunkFrames = std::size_t{1} << 16;
     if (spareCore) {
         // Two chunks decoded ahead keep the analysis fed through the decoder's uneven pace.
