@@ -47,16 +47,18 @@ echo "zqx: $zqx${baseline:+ (baseline: $baseline)}, $rounds rounds, median wall 
 commands=()
 add_extract() {  # label-prefix zqx
     # Both chroma modes by name, so that builds whose default mode differs time the same work.
-    commands+=("$1 extract FFT chroma, 10 min WAV|$2 extract -q -o $work/out $work/10min.wav --set zqx_tonewheel:useMRFFT=false")
-    commands+=("$1 extract MRFFT chroma, 10 min WAV|$2 extract -q -o $work/out $work/10min.wav --set zqx_tonewheel:useMRFFT=true")
-    commands+=("$1 extract, 10 min 48k stereo FLAC|$2 extract -q -o $work/out $work/10min-48k-stereo.flac")
+    # The job count by name too: the default (the processor cores) differs between builds and machines.
+    commands+=("$1 extract -j2 FFT chroma, 10 min WAV|$2 extract -q -j 2 -o $work/out $work/10min.wav --set zqx_tonewheel:useMRFFT=false")
+    commands+=("$1 extract -j2 MRFFT chroma, 10 min WAV|$2 extract -q -j 2 -o $work/out $work/10min.wav --set zqx_tonewheel:useMRFFT=true")
+    commands+=("$1 extract -j1 MRFFT chroma, 10 min WAV|$2 extract -q -j 1 -o $work/out $work/10min.wav --set zqx_tonewheel:useMRFFT=true")
+    commands+=("$1 extract -j1, 10 min 48k stereo FLAC|$2 extract -q -j 1 -o $work/out $work/10min-48k-stereo.flac")
     commands+=("$1 extract -j2, 10 min 48k stereo FLAC|$2 extract -q -j 2 -o $work/out $work/10min-48k-stereo.flac")
 }
 commands+=("sox stat, 10 min WAV|sox $work/10min.wav -n stat")
 commands+=("sox stat, 10 min 48k stereo FLAC|sox $work/10min-48k-stereo.flac -n stat")
 add_batch() {  # label-prefix zqx
-    commands+=("$1 extract, 100 files of 1 s|$2 extract -q -o $work/out-batch $work/batch/*.wav")
-    commands+=("$1 extract, 1 file of 100 s|$2 extract -q -o $work/out $work/100s.wav")
+    commands+=("$1 extract -j1, 100 files of 1 s|$2 extract -q -j 1 -o $work/out-batch $work/batch/*.wav")
+    commands+=("$1 extract -j1, 1 file of 100 s|$2 extract -q -j 1 -o $work/out $work/100s.wav")
 }
 add_extract "zqx" "$zqx"
 add_batch "zqx" "$zqx"

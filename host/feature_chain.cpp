@@ -6,6 +6,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "host/stage_worker.h"
 #include "summary/dynamics_level.h"
 
 namespace zqx::host {
@@ -49,6 +50,7 @@ struct FeatureChain::Route {
     std::vector<float> pending;   // samples, or frames of band values, of the incomplete block
     std::int64_t blocks = 0;
     int padding = 0;
+    std::unique_ptr<StageWorker> worker;  // SampleBlocks, when overlapped
 };
 
 void FeatureChainSettings::override(const std::string& stageText) {
@@ -159,6 +161,11 @@ FeatureChain::FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureL
             stream.stage = route.stage;
             stream.cut = entry.cut;
             stream.bandScale = entry.bandScale;
+            // How sample blocks are cut is known now; finish() adds the padding of the last one.
+            if (entry.cut == BlockCut::SampleBlocks)
+                stream.facts = {{"frameLength", (long long)route.frame.analysed},
+                                {"hop", (long long)route.frame.hop},
+                                {"blockLength", (long long)route.frame.handed}};
             route.stream = m_streams.size();
             m_streams.push_back(std::move(stream));
         }
@@ -232,7 +239,30 @@ void FeatureChain::analyse(const float* samples, std::size_t n) {
     runBandRows(m_newRows.data(), m_newRows.size() / std::size_t(m_bands), false);
 }
 
+void FeatureChain::overlapSampleStages() {
+    if (m_analysisSamples > 0 || m_finished) throw std::logic_error("FeatureChain::overlapSampleStages after push");
+    // Eight blocks in flight smooth out the two threads' uneven pace at 4096 x 8 floats of memory.
+    constexpr std::size_t kBlocksInFlight = 8;
+    for (Route& route : m_routes)
+        if (route.cut == BlockCut::SampleBlocks && !route.worker)
+            route.worker = std::make_unique<StageWorker>(m_modules.stage(route.stage), 1,
+                                                         std::uint32_t(route.frame.handed), kBlocksInFlight);
+}
+
+void FeatureChain::collectFromWorker(Route& route, bool wait) {
+    route.worker->collect(wait, [&](const std::vector<float>& values) {
+        const double time = double(route.blocks) * double(route.frame.hop) / m_analysisRate;
+        ++route.blocks;
+        append(route, time, BlockView{values.data(), std::uint32_t(values.size())});
+    });
+}
+
 void FeatureChain::runSampleBlock(Route& route, const float* block) {
+    if (route.worker) {
+        route.worker->submit(block);
+        collectFromWorker(route, false);
+        return;
+    }
     // The chroma module reads a block as a matrix; one row of samples is its natural shape.
     const BlockView out = m_modules.stage(route.stage).process(block, 1, std::uint32_t(route.frame.handed));
     const double time = double(route.blocks) * double(route.frame.hop) / m_analysisRate;
@@ -315,12 +345,17 @@ void FeatureChain::append(Route& route, double time, const BlockView& block) {
 void FeatureChain::flushBandPool() {
     if (m_bandPoolCount == 0) return;
     const std::int64_t firstFrame = m_bandFrames - m_bandPoolCount;
+    if (!m_keepRows) {
+        m_bandEnergy.times.clear();
+        m_bandEnergy.values.clear();
+    }
     m_bandEnergy.times.push_back(double(firstFrame) * BandEnergyFrontEnd::kFramePeriodSeconds);
     for (double& sum : m_bandPool) {
         m_bandEnergy.values.push_back(float(std::log1p(BandEnergyFrontEnd::kCompression * sum / m_bandPoolCount)));
         sum = 0.0;
     }
     m_bandPoolCount = 0;
+    if (m_listener) m_listener->bandEnergyRow(m_bandEnergy, m_bandEnergy.rows() - 1);
 }
 
 void FeatureChain::finish() {
@@ -341,6 +376,8 @@ void FeatureChain::finish() {
         runSampleBlock(route, route.pending.data());
         route.pending.clear();
     }
+    for (Route& route : m_routes)
+        if (route.worker) collectFromWorker(route, true);
     m_newRows.clear();
     m_frontEnd->finish(m_newRows);
     runBandRows(m_newRows.data(), m_newRows.size() / std::size_t(m_bands), true);

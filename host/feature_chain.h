@@ -42,8 +42,9 @@ struct FeatureStream {
     std::vector<double> times;
     std::vector<float> values;
     std::size_t width = 0;
-    // How the blocks were cut, known after finish(): "blockLength" and "lastBlockZeroPadding"
-    // (SampleBlocks), "framesPerGroup" and "framesAfterLastGroup" (BandFrameGroups).
+    // How the blocks were cut: "frameLength", "hop" and "blockLength" from the start, and after
+    // finish() "lastBlockZeroPadding" (SampleBlocks); "framesPerGroup" and "framesAfterLastGroup"
+    // after finish() (BandFrameGroups).
     std::vector<std::pair<std::string, long long>> facts;
 
     std::size_t rows() const { return times.size(); }
@@ -64,6 +65,8 @@ public:
     virtual void bandFrames(const float* rows, std::size_t count, int bands) { (void)rows, (void)count, (void)bands; }
     // A row just appended to stream (its columns are set).
     virtual void streamRow(const FeatureStream& stream, std::size_t row) { (void)stream, (void)row; }
+    // A row just appended to the pooled band energies (FeatureChain::bandEnergy()).
+    virtual void bandEnergyRow(const FeatureStream& pooled, std::size_t row) { (void)pooled, (void)row; }
 };
 
 // Hands every callback to first, then to second (the summariser and the report writer, say).
@@ -85,6 +88,10 @@ public:
     void streamRow(const FeatureStream& stream, std::size_t row) override {
         m_first.streamRow(stream, row);
         m_second.streamRow(stream, row);
+    }
+    void bandEnergyRow(const FeatureStream& pooled, std::size_t row) override {
+        m_first.bandEnergyRow(pooled, row);
+        m_second.bandEnergyRow(pooled, row);
     }
 
 private:
@@ -126,7 +133,8 @@ private:
 // ModuleError from push() or finish().
 class FeatureChain {
 public:
-    // keepRows false: each stream keeps only its latest row (rows() is then 0 or 1), for callers
+    // keepRows false: each stream, and the pooled band energies, keep only their latest row (rows()
+    // is then 0 or 1), for callers
     // whose listener takes every row as it comes, so that memory stays flat in the input's length.
     FeatureChain(const FeatureChainPlan& plan, int inputRate, FeatureListener* listener = nullptr,
                  bool keepRows = true);
@@ -135,6 +143,12 @@ public:
     ~FeatureChain();
     FeatureChain(const FeatureChain&) = delete;
     FeatureChain& operator=(const FeatureChain&) = delete;
+
+    // Runs every stage fed sample blocks (the chroma module) on a thread of its own, so that it
+    // overlaps the rest of the chain on a second core. The streams, their rows and the order of
+    // each stream's rows do not change; a stream's rows reach the listener a few blocks late.
+    // Call before the first push(). Throws std::system_error when no thread can be started.
+    void overlapSampleStages();
 
     void push(const float* samples, std::size_t n);
     void finish();
@@ -162,6 +176,8 @@ private:
 
     void analyse(const float* samples, std::size_t n);
     void runSampleBlock(Route& route, const float* block);
+    // Appends what the route's worker has finished; wait: everything handed to it so far.
+    void collectFromWorker(Route& route, bool wait);
     void runBandRows(const float* rows, std::size_t count, bool last);
     void append(Route& route, double time, const BlockView& block);
     void flushBandPool();

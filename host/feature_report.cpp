@@ -210,6 +210,10 @@ FeatureReportWriter::FeatureReportWriter(const std::string& dir, const std::stri
         files->values = std::make_unique<SpillText>(temporaryPathFor(json), json);
         m_streams.push_back(std::move(files));
     }
+    const std::string json = m_base + ".json";
+    m_bandEnergy = std::make_unique<StreamFiles>();
+    m_bandEnergy->times = std::make_unique<SpillText>(temporaryPathFor(json), json);
+    m_bandEnergy->values = std::make_unique<SpillText>(temporaryPathFor(json), json);
 }
 
 FeatureReportWriter::~FeatureReportWriter() {
@@ -265,35 +269,35 @@ void FeatureReportWriter::streamRow(const FeatureStream& stream, std::size_t row
     ++files.rows;
 }
 
+void FeatureReportWriter::bandEnergyRow(const FeatureStream& pooled, std::size_t row) {
+    StreamFiles& files = *m_bandEnergy;
+    files.stream = &pooled;
+    const float* values = pooled.row(row);
+    std::string& line = files.line;
+    char number[64];
+    line.assign(files.rows > 0 ? ",\n    " : "    ");
+    line.append(number, jsonNumber(number, pooled.times[row]));
+    files.times->write(line);
+    // Rounded to 0.001 (0.004 dB): the pictures need no more, and the document stays small.
+    line.assign(files.rows > 0 ? ",\n    [\n     " : "    [\n     ");
+    for (std::size_t i = 0; i < pooled.width; ++i) {
+        if (i > 0) line += ",\n     ";
+        line.append(number, jsonNumber(number, std::round(double(values[i]) * 1000.0) / 1000.0));
+    }
+    line += "\n    ]";
+    files.values->write(line);
+    ++files.rows;
+}
+
 namespace {
 
-// ",\n  \"bandEnergy\": {...}" for the pooled band energies, or "" when there are none. Values are
-// rounded to 0.001 (0.004 dB) and written in their shortest form.
-std::string bandEnergyMember(const FeatureChain& chain) {
-    const FeatureStream& bands = chain.bandEnergy();
-    if (bands.rows() == 0) return {};
-    ordered_json json;
-    json["plugin"] = bands.plugin;
-    json["valuesPerRow"] = bands.width;
-    json["columns"] = bands.columns;
-    json["times"] = bands.times;
-    ordered_json rows = ordered_json::array();
-    for (std::size_t r = 0; r < bands.rows(); ++r) {
-        std::vector<double> row(bands.row(r), bands.row(r) + bands.width);
-        for (double& v : row) v = std::round(v * 1000.0) / 1000.0;
-        rows.push_back(std::move(row));
-    }
-    json["values"] = std::move(rows);
-    json["framesPerRow"] = FeatureChain::kBandPoolFrames;
-    json["scale"] = "ln(1 + 1e6 * mean E) over the frames of the row, rounded to 0.001 (0.004 dB); "
-                    "E as in bandEnergy.scale";
-    // Dumped inside the same nesting as in the document, so that the file keeps the library's layout.
-    ordered_json wrapper;
-    wrapper["features"]["bandEnergy"] = std::move(json);
-    const std::string text = wrapper.dump(1);
-    const std::size_t start = text.find("\n  \"bandEnergy\"");
-    const std::size_t end = text.rfind("\n }\n}");
-    return "," + text.substr(start, end - start);
+// The "columns" member's array at depth 3: "[]" or one quoted name per line.
+std::string columnsArray(const std::vector<std::string>& columns) {
+    if (columns.empty()) return "[]";
+    std::string text = "[\n";
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        text += (c > 0 ? ",\n    " : "    ") + ordered_json(columns[c]).dump();
+    return text + "\n   ]";
 }
 
 }  // namespace
@@ -318,14 +322,7 @@ void FeatureReportWriter::commit(const InputDescription& input, const FeatureCha
         json.write(s == 0 ? "{\n  " : ",\n  ");
         json.write(ordered_json(stream.name).dump() + ": {\n   \"plugin\": " + ordered_json(stream.plugin).dump() +
                    ",\n   \"valuesPerRow\": " + std::to_string(stream.width) + ",\n   \"columns\": ");
-        std::string columns;
-        for (std::size_t c = 0; c < stream.columns.size(); ++c)
-            columns += (c > 0 ? ",\n    " : "    ") + ordered_json(stream.columns[c]).dump();
-        if (stream.columns.empty()) {
-            json.write("[]", 2);
-        } else {
-            json.write("[\n" + columns + "\n   ]");
-        }
+        json.write(columnsArray(stream.columns));
         json.write(",\n   \"times\": ");
         writeArray(json, 3, files.rows, *files.times);
         json.write(",\n   \"values\": ");
@@ -343,7 +340,10 @@ void FeatureReportWriter::commit(const InputDescription& input, const FeatureCha
             json.write(number, std::size_t(jsonNumber(number, double(stream.row(stream.rows() - 1)[0])) - number));
         }
         json.write("\n  }");
-        if (s + 1 == m_streams.size()) json.write(bandEnergyMember(chain) + "\n }");
+        if (s + 1 == m_streams.size()) {
+            writeBandEnergy(json);
+            json.write("\n }");
+        }
     }
     json.write("\n}\n", 3);
     json.close();
@@ -359,6 +359,27 @@ void FeatureReportWriter::commit(const InputDescription& input, const FeatureCha
         files->times.reset();
         files->values.reset();
     }
+    m_bandEnergy->times.reset();
+    m_bandEnergy->values.reset();
+}
+
+// ",\n  \"bandEnergy\": {...}" after the last stream, nothing when no row was pooled.
+void FeatureReportWriter::writeBandEnergy(BufferedFile& json) {
+    const StreamFiles& files = *m_bandEnergy;
+    if (files.rows == 0) return;
+    const FeatureStream& pooled = *files.stream;
+    json.write(",\n  \"bandEnergy\": {\n   \"plugin\": " + ordered_json(pooled.plugin).dump() +
+               ",\n   \"valuesPerRow\": " + std::to_string(pooled.width) + ",\n   \"columns\": ");
+    json.write(columnsArray(pooled.columns));
+    json.write(",\n   \"times\": ");
+    writeArray(json, 3, files.rows, *files.times);
+    json.write(",\n   \"values\": ");
+    writeArray(json, 3, files.rows, *files.values);
+    json.write(",\n   \"framesPerRow\": " + std::to_string(FeatureChain::kBandPoolFrames) +
+               ",\n   \"scale\": " +
+               ordered_json("ln(1 + 1e6 * mean E) over the frames of the row, rounded to 0.001 (0.004 dB); "
+                            "E as in bandEnergy.scale").dump() +
+               "\n  }");
 }
 
 std::string summaryJsonText(const ResultSummary& summary) { return summaryJson(summary).dump(1) + "\n"; }
@@ -392,6 +413,7 @@ void writeFeatureReport(const std::string& dir, const std::string& stem, const I
     FeatureReportWriter writer(dir, stem, settings);
     for (const FeatureStream& stream : chain.streams())
         for (std::size_t r = 0; r < stream.rows(); ++r) writer.streamRow(stream, r);
+    for (std::size_t r = 0; r < chain.bandEnergy().rows(); ++r) writer.bandEnergyRow(chain.bandEnergy(), r);
     writer.commit(input, chain, summary);
 }
 

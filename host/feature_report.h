@@ -50,15 +50,18 @@ public:
     FeatureReportWriter& operator=(const FeatureReportWriter&) = delete;
 
     void streamRow(const FeatureStream& stream, std::size_t row) override;
+    void bandEnergyRow(const FeatureStream& pooled, std::size_t row) override;
     // Throws OutputError when a file cannot be written; nothing is left behind then.
     void commit(const InputDescription& input, const FeatureChain& chain, const ResultSummary& summary);
 
 private:
     struct StreamFiles;
     StreamFiles& filesOf(const FeatureStream& stream);
+    void writeBandEnergy(BufferedFile& json);
 
     std::string m_base;
     std::vector<std::unique_ptr<StreamFiles>> m_streams;
+    std::unique_ptr<StreamFiles> m_bandEnergy;  // the pooled band energies: JSON arrays only
     bool m_committed = false;
 };
 

@@ -2,10 +2,12 @@
 // results as HTML reports and play the built-in demonstration.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <thread>
 
 #include "host/limits.h"
 #include "host/commands/commands.h"
@@ -73,7 +75,12 @@ int main(int argc, char** argv) {
     extractApp->add_option("-o,--output-dir", extract.outputDir, "folder for the result files (default: .)");
     extractApp->add_option("--rate", extract.rate, "resample to HZ with zqx_ratefold before the analysis")
         ->check(CLI::Range(kMinSampleRate, kMaxSampleRate));
-    extractApp->add_option("-j,--jobs", extract.jobs, "files processed in parallel (default: 1)")
+    // One thread per processor core by default; with fewer files than jobs, each file's decoding and
+    // its chroma stage get threads of their own.
+    extract.jobs = int(std::clamp(std::thread::hardware_concurrency(), 1u, 1024u));
+    extractApp->add_option("-j,--jobs", extract.jobs,
+                           "threads: files analysed in parallel; fewer files than jobs also split each file's work "
+                           "(default: the processor cores, " + std::to_string(extract.jobs) + ")")
         ->check(CLI::Range(1, 1024));
     extractApp->add_option("--set", extract.settings,
                            "override defaults: 'zqx_tonewheel:numMaxima=20,...' (repeatable)")

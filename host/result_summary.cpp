@@ -15,12 +15,25 @@ const FeatureStream* findStream(const FeatureChain& chain, const char* name) {
 
 }  // namespace
 
-ResultSummariser::ResultSummariser(int channels, int sampleRate) : m_loudness(channels, sampleRate) {}
+ResultSummariser::ResultSummariser(int channels, int sampleRate)
+    : m_tempo(BandEnergyFrontEnd::kFramePeriodSeconds), m_loudness(channels, sampleRate) {}
+
+void ResultSummariser::reserveFor(const FeatureChain& chain, double seconds) {
+    if (!(seconds > 0.0)) return;
+    seconds = std::min(seconds, kMostReservedSeconds);
+    if (const FeatureStream* chroma = findStream(chain, "chroma")) {
+        const long long hop = chroma->fact("hop");
+        if (hop <= 0) return;
+        const std::size_t rows = std::size_t(seconds * chain.analysisRate() / double(hop)) + 2;
+        m_chromaPeaks.reserve(rows * 12);
+        m_chromaTimes.reserve(rows);
+    }
+}
 
 void ResultSummariser::addInputAudio(const float* interleaved, std::size_t frames) { m_loudness.add(interleaved, frames); }
 
 void ResultSummariser::bandFrames(const float* rows, std::size_t count, int bands) {
-    for (std::size_t r = 0; r < count; ++r) m_onset.addFrame(rows + r * std::size_t(bands), std::size_t(bands));
+    for (std::size_t r = 0; r < count; ++r) m_tempo.add(m_onset.nextFrame(rows + r * std::size_t(bands), std::size_t(bands)));
 }
 
 void ResultSummariser::streamRow(const FeatureStream& stream, std::size_t row) {
@@ -31,8 +44,7 @@ void ResultSummariser::streamRow(const FeatureStream& stream, std::size_t row) {
 
 ResultSummary ResultSummariser::summarise(const FeatureChain& chain) {
     ResultSummary result;
-    const std::vector<float>& onset = m_onset.values();
-    result.tempo = summary::estimateTempo(onset.data(), onset.size(), BandEnergyFrontEnd::kFramePeriodSeconds);
+    result.tempo = m_tempo.estimate();
     if (const FeatureStream* chroma = findStream(chain, "chroma"); chroma && chroma->width >= 12) {
         const summary::FeatureRows peaks{m_chromaPeaks.data(), m_chromaTimes.size(), 12};
         result.key = summary::estimateKey(peaks);

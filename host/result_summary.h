@@ -38,6 +38,12 @@ public:
     // the loudness thread cannot be started.
     ResultSummariser(int channels, int sampleRate);
 
+    // Room for the answers' inputs of an input of about `seconds` (its header's length) on this
+    // chain: memory then grows once, not by doubling. Lengths beyond kMostReservedSeconds (a
+    // header can claim anything) reserve that much and grow from there.
+    void reserveFor(const FeatureChain& chain, double seconds);
+    static constexpr double kMostReservedSeconds = 4.0 * 3600.0;
+
     // frames frames of the input's channels, interleaved, before any mixing or resampling.
     void addInputAudio(const float* interleaved, std::size_t frames);
     void bandFrames(const float* rows, std::size_t count, int bands) override;
@@ -52,6 +58,7 @@ public:
 
 private:
     summary::OnsetEnvelope m_onset;
+    summary::TempoTracker m_tempo;
     BackgroundLoudness m_loudness;
     std::vector<float> m_chromaPeaks;  // twelve values per chroma row
     std::vector<double> m_chromaTimes;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <stdexcept>
 
@@ -39,37 +40,42 @@ std::vector<ChordSegment> labelChords(const FeatureRows& chroma, const double* t
     std::vector<ChordSegment> segments;
     if (frames == 0) return segments;
 
-    std::vector<std::array<double, 12>> unit(frames);
-    std::vector<double> sums(frames, 0.0);
-    for (std::size_t r = 0; r < frames; ++r) {
+    // A frame's chroma with non-finite and negative values as 0, scaled to unit length, and its
+    // sum. Computed again where needed, so that the memory per frame stays a few bytes.
+    const auto frameChroma = [&](std::size_t r, std::array<double, 12>& unit) {
         const float* row = chroma.row(r);
-        double norm = 0.0;
+        double sum = 0.0, norm = 0.0;
         for (std::size_t c = 0; c < 12; ++c) {
             const double v = std::isfinite(row[c]) && row[c] > 0.0f ? double(row[c]) : 0.0;
-            unit[r][c] = v;
-            sums[r] += v;
+            unit[c] = v;
+            sum += v;
             norm += v * v;
         }
         if (norm > 0.0)
-            for (double& v : unit[r]) v /= std::sqrt(norm);
-    }
-    std::vector<double> sorted = sums;
+            for (double& v : unit) v /= std::sqrt(norm);
+        return sum;
+    };
+    std::array<double, 12> unit{};
+    std::vector<double> sorted(frames);
+    for (std::size_t r = 0; r < frames; ++r) sorted[r] = frameChroma(r, unit);
     const std::size_t at = std::min(frames - 1, std::size_t(0.95 * double(frames)));
     std::nth_element(sorted.begin(), sorted.begin() + long(at), sorted.end());
     const double quiet = settings.silenceShare * sorted[at];
+    std::vector<double>().swap(sorted);
 
-    // Viterbi over the frames: the score of the best path ending in each state, and back pointers.
+    // Viterbi over the frames: the score of the best path ending in each state, and back pointers
+    // (a state fits in a byte: 25 bytes per frame, a megabyte per hour of 4096-sample frames).
+    static_assert(kStates <= 256, "back pointers are stored as bytes");
     const double impossible = -std::numeric_limits<double>::infinity();
-    std::vector<std::array<int, kStates>> from(frames);
+    std::vector<std::array<std::uint8_t, kStates>> from(frames);
     std::array<double, kStates> best{}, next{};
     for (std::size_t r = 0; r < frames; ++r) {
         std::array<double, kStates> emission;
-        const bool silent = !(sums[r] > quiet);
-        for (int s = 0; s < kNoChord; ++s) emission[std::size_t(s)] = silent ? impossible : settings.sharpness * triadCosine(unit[r], s);
+        const bool silent = !(frameChroma(r, unit) > quiet);
+        for (int s = 0; s < kNoChord; ++s) emission[std::size_t(s)] = silent ? impossible : settings.sharpness * triadCosine(unit, s);
         emission[kNoChord] = settings.sharpness * settings.noChordCosine;
         if (r == 0) {
             best = emission;
-            from[0].fill(-1);
             continue;
         }
         const int leader = int(std::max_element(best.begin(), best.end()) - best.begin());
@@ -77,13 +83,14 @@ std::vector<ChordSegment> labelChords(const FeatureRows& chroma, const double* t
             const double stay = best[std::size_t(s)], change = best[std::size_t(leader)] - settings.switchPenalty;
             const bool keep = stay >= change;
             next[std::size_t(s)] = (keep ? stay : change) + emission[std::size_t(s)];
-            from[r][std::size_t(s)] = keep ? s : leader;
+            from[r][std::size_t(s)] = std::uint8_t(keep ? s : leader);
         }
         best = next;
     }
-    std::vector<int> path(frames);
-    path[frames - 1] = int(std::max_element(best.begin(), best.end()) - best.begin());
-    for (std::size_t r = frames - 1; r > 0; --r) path[r - 1] = from[r][std::size_t(path[r])];
+    std::vector<std::uint8_t> path(frames);
+    path[frames - 1] = std::uint8_t(std::max_element(best.begin(), best.end()) - best.begin());
+    for (std::size_t r = frames - 1; r > 0; --r) path[r - 1] = from[r][path[r]];
+    std::vector<std::array<std::uint8_t, kStates>>().swap(from);
 
     auto startOf = [&](std::size_t r) { return times ? times[r] : double(r) * frameSeconds; };
     for (std::size_t r = 0; r < frames; ++r) {

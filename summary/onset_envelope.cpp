@@ -7,7 +7,9 @@
 
 namespace zqx::summary {
 
-void OnsetEnvelope::addFrame(const float* levels, std::size_t bands) {
+void OnsetEnvelope::addFrame(const float* levels, std::size_t bands) { m_values.push_back(nextFrame(levels, bands)); }
+
+float OnsetEnvelope::nextFrame(const float* levels, std::size_t bands) {
     if (bands == 0) throw std::invalid_argument("onset envelope: a frame needs at least one band");
     if (!m_previous.empty() && bands != m_previous.size())
         throw std::invalid_argument("onset envelope: a frame of " + std::to_string(bands) + " bands after frames of " +
@@ -20,7 +22,7 @@ void OnsetEnvelope::addFrame(const float* levels, std::size_t bands) {
         if (!first && level > m_previous[b]) rise += double(level) - double(m_previous[b]);
         m_previous[b] = level;
     }
-    m_values.push_back(static_cast<float>(rise));
+    return static_cast<float>(rise);
 }
 
 }  // namespace zqx::summary

@@ -17,6 +17,8 @@ public:
     // gives 0. Every frame must have the band count of the first; throws std::invalid_argument
     // otherwise, or for bands == 0, and then appends nothing. Non-finite levels count as 0.
     void addFrame(const float* levels, std::size_t bands);
+    // The same strength, returned instead of kept (for a TempoTracker that holds no envelope).
+    float nextFrame(const float* levels, std::size_t bands);
 
     // One value per frame added, in order.
     const std::vector<float>& values() const { return m_values; }

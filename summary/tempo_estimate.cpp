@@ -25,33 +25,6 @@ constexpr double kGridStep = 0.1;
 // Two periods closer than this (relative) are one metrical level.
 constexpr double kSameLevel = 0.04;
 
-std::vector<double> detrended(const float* x, std::size_t n, std::size_t half) {
-    std::vector<double> prefix(n + 1, 0.0);
-    for (std::size_t t = 0; t < n; ++t) prefix[t + 1] = prefix[t] + (std::isfinite(x[t]) ? double(x[t]) : 0.0);
-    std::vector<double> y(n);
-    for (std::size_t t = 0; t < n; ++t) {
-        const std::size_t lo = t > half ? t - half : 0, hi = std::min(n, t + half + 1);
-        const double value = std::isfinite(x[t]) ? double(x[t]) : 0.0;
-        y[t] = value - (prefix[hi] - prefix[lo]) / double(hi - lo);
-    }
-    return y;
-}
-
-// Unbiased autocorrelation for lags 0..maxLag, scaled so lag 0 is 1; empty when lag 0 is 0.
-std::vector<double> normalisedAutocorrelation(const std::vector<double>& y, std::size_t maxLag) {
-    const std::size_t n = y.size();
-    std::vector<double> a(maxLag + 1, 0.0);
-    for (std::size_t lag = 0; lag <= maxLag; ++lag) {
-        double sum = 0.0;
-        for (std::size_t t = 0; t + lag < n; ++t) sum += y[t] * y[t + lag];
-        a[lag] = sum / double(n - lag);
-    }
-    if (!(a[0] > 0.0)) return {};
-    const double scale = 1.0 / a[0];
-    for (double& v : a) v *= scale;
-    return a;
-}
-
 class PeriodScorer {
 public:
     PeriodScorer(std::vector<double> acf, double framePeriod, const TempoSettings& settings)
@@ -137,17 +110,41 @@ struct Level {
 
 bool sameLevel(double a, double b) { return std::fabs(a - b) <= kSameLevel * std::min(a, b); }
 
-}  // namespace
-
-TempoEstimate estimateTempo(const float* onset, std::size_t frames, double framePeriodSeconds,
-                            const TempoSettings& settings) {
+void checkSettings(double framePeriodSeconds, const TempoSettings& settings) {
     if (!(framePeriodSeconds > 0.0) || !std::isfinite(framePeriodSeconds))
         throw std::invalid_argument("tempo: the frame period must be a positive number of seconds");
     if (!(settings.minBpm > 0.0) || !(settings.maxBpm > settings.minBpm) || !std::isfinite(settings.maxBpm) ||
         !(settings.priorCentreBpm > 0.0) || !(settings.priorWidthOctaves > 0.0))
         throw std::invalid_argument("tempo: the tempo range and prior must be positive, the range increasing");
+}
+
+// The lags the tempo range needs: every multiple of the slowest period the comb looks at.
+std::size_t lagsNeeded(double framePeriodSeconds, const TempoSettings& settings) {
+    const double lagMax = std::ceil(60.0 / (settings.minBpm * framePeriodSeconds));
+    return std::size_t(kCombMultiples * (lagMax + 1.0)) + 1;
+}
+
+}  // namespace
+
+TempoTracker::TempoTracker(double framePeriodSeconds, const TempoSettings& settings)
+    : m_framePeriod((checkSettings(framePeriodSeconds, settings), framePeriodSeconds)),
+      m_settings(settings),
+      m_autocorrelation(std::size_t(0.5 * kDetrendSeconds / framePeriodSeconds), lagsNeeded(framePeriodSeconds, settings)) {}
+
+TempoEstimate estimateTempo(const float* onset, std::size_t frames, double framePeriodSeconds,
+                            const TempoSettings& settings) {
+    TempoTracker tracker(framePeriodSeconds, settings);
+    if (onset != nullptr)
+        for (std::size_t t = 0; t < frames; ++t) tracker.add(onset[t]);
+    return tracker.estimate();
+}
+
+TempoEstimate TempoTracker::estimate() const {
+    const TempoSettings& settings = m_settings;
+    const double framePeriodSeconds = m_framePeriod;
+    const std::size_t frames = m_autocorrelation.frames();
     TempoEstimate estimate;
-    if (frames == 0 || onset == nullptr) return estimate;
+    if (frames == 0) return estimate;
 
     const double lagMin = std::max(2.0, std::floor(60.0 / (settings.maxBpm * framePeriodSeconds)));
     const double lagMax = std::ceil(60.0 / (settings.minBpm * framePeriodSeconds));
@@ -155,9 +152,7 @@ TempoEstimate estimateTempo(const float* onset, std::size_t frames, double frame
     const std::size_t usable = frames / 2;
     if (double(usable) < lagMin + 1.0) return estimate;
 
-    const std::size_t half = std::size_t(0.5 * kDetrendSeconds / framePeriodSeconds);
-    const std::size_t maxLag = std::min(usable, std::size_t(kCombMultiples * (lagMax + 1.0)) + 1);
-    std::vector<double> acf = normalisedAutocorrelation(detrended(onset, frames, half), maxLag);
+    std::vector<double> acf = m_autocorrelation.normalised(std::min(usable, lagsNeeded(framePeriodSeconds, settings)));
     if (acf.empty()) return estimate;
     const PeriodScorer scorer(std::move(acf), framePeriodSeconds, settings);
 

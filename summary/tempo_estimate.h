@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "summary/onset_autocorrelation.h"
+
 namespace zqx::summary {
 
 struct TempoCandidate {
@@ -43,5 +45,20 @@ struct TempoSettings {
 // Throws std::invalid_argument for a bad frame period or tempo range; allocates.
 TempoEstimate estimateTempo(const float* onset, std::size_t frames, double framePeriodSeconds,
                             const TempoSettings& settings = {});
+
+// The same estimate for an envelope that arrives value by value, in memory that does not grow with
+// its length: add() the values in order, estimate() at any time (exactly estimateTempo's answer
+// for the values so far). The constructor throws std::invalid_argument as estimateTempo does.
+class TempoTracker {
+public:
+    explicit TempoTracker(double framePeriodSeconds, const TempoSettings& settings = {});
+    void add(float onset) { m_autocorrelation.add(onset); }
+    TempoEstimate estimate() const;
+
+private:
+    double m_framePeriod;
+    TempoSettings m_settings;
+    OnsetAutocorrelation m_autocorrelation;
+};
 
 }  // namespace zqx::summary

@@ -1,6 +1,7 @@
 // TuningMeter: tonalscan on blocks of the mono mix, and a circular mean of the peaks' offsets.
 #include "summary/tuning_estimate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -22,27 +23,41 @@ TuningMeter::TuningMeter(int sampleRate) {
     if (!m_calc) throw std::bad_alloc();
     m_blockSamples = 4 * std::size_t(m_calc->getBlockLength());
     m_block = new float[m_blockSamples];
+    m_fullBlocks = std::size_t(std::ceil(kFullSeconds * sampleRate / double(m_blockSamples)));
 }
 
 TuningMeter::~TuningMeter() { delete[] m_block; }
 
 void TuningMeter::add(const float* interleaved, std::size_t frames, std::size_t channels) {
     if (channels == 0) return;
-    for (std::size_t f = 0; f < frames; ++f) {
-        float sum = 0.0f;
-        for (std::size_t c = 0; c < channels; ++c) sum += interleaved[f * channels + c];
-        m_block[m_filled++] = sum / float(channels);
-        if (m_filled == m_blockSamples) {
-            analyseBlock();
-            m_filled = 0;
+    while (frames > 0) {
+        // Past the first seconds only the last two blocks of every kStride are analysed.
+        const std::size_t phase = m_blockIndex < m_fullBlocks ? 0 : (m_blockIndex - m_fullBlocks) % kStride;
+        const bool full = m_blockIndex < m_fullBlocks;
+        const bool analysed = full || phase >= kStride - 2;
+        const std::size_t take = std::min(frames, m_blockSamples - m_filled);
+        if (analysed) {
+            for (std::size_t f = 0; f < take; ++f) {
+                float sum = 0.0f;
+                for (std::size_t c = 0; c < channels; ++c) sum += interleaved[f * channels + c];
+                m_block[m_filled + f] = sum / float(channels);
+            }
         }
+        m_filled += take;
+        interleaved += take * channels;
+        frames -= take;
+        if (m_filled < m_blockSamples) return;
+        if (analysed) analyseBlock(full || phase == kStride - 1, full ? 1.0 : double(kStride));
+        m_filled = 0;
+        ++m_blockIndex;
     }
 }
 
-void TuningMeter::analyseBlock() {
+void TuningMeter::analyseBlock(bool countPeaks, double weight) {
     const std::size_t b = m_calc->getBlockLength();
     for (std::size_t o = 0; o + 2 * b <= m_blockSamples; o += b) m_calc->processBlock(m_block + o);
-    const std::uint32_t count = m_calc->getPeakCount();
+    const std::uint32_t count = m_calc->getPeakCount();  // also starts a fresh list
+    if (!countPeaks) return;
     for (std::uint32_t i = 0; i < count; ++i) {
         PitchPeak p{};
         m_calc->getPeak(i, &p);
@@ -52,8 +67,8 @@ void TuningMeter::analyseBlock() {
         if (std::abs(own - p.pitchCents) > 1.0) continue;
         const double cents = 1200.0 * std::log2(double(p.frequencyHz) / 440.0);
         const double angle = kTwoPi * cents / 100.0;
-        m_sumCos += p.peakContribution * std::cos(angle);
-        m_sumSin += p.peakContribution * std::sin(angle);
+        m_sumCos += weight * p.peakContribution * std::cos(angle);
+        m_sumSin += weight * p.peakContribution * std::sin(angle);
     }
 }
 

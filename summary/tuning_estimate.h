@@ -32,13 +32,23 @@ public:
     // equal-tempered pitch. NaN while no tonal peak has been seen (silence, too short a stream).
     double cents() const;
 
+    // Every block of the first kFullSeconds is analysed; after that one block in kStride is
+    // counted, with kStride times the weight, so that every part of a long stream weighs by its
+    // duration. The block before a counted one is analysed too, uncounted: tonalscan's longest
+    // window reaches back into it, and it must hold the audio that preceded the counted block.
+    static constexpr double kFullSeconds = 10.0;
+    static constexpr std::size_t kStride = 16;
+
 private:
-    void analyseBlock();
+    // count false: the block only refills the analysis history.
+    void analyseBlock(bool count, double weight);
 
     std::unique_ptr<tonalscan::MultiResolutionPitchCalc> m_calc;
     std::size_t m_blockSamples;  // 4B: the block the chroma module would hand over
     float* m_block = nullptr;
     std::size_t m_filled = 0;
+    std::size_t m_fullBlocks = 0;  // blocks in kFullSeconds
+    std::size_t m_blockIndex = 0;  // of the block being filled
     double m_sumCos = 0.0;
     double m_sumSin = 0.0;
 };

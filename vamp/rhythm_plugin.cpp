@@ -187,6 +187,7 @@ bool RhythmPlugin::start() {
     m_frame = 0;
     m_groupIndex = 0;
     m_onset = summary::OnsetEnvelope();
+    m_tempo = summary::TempoTracker(host::BandEnergyFrontEnd::kFramePeriodSeconds);
     try {
         m_frames = std::make_unique<BandFrames>(sampleRate(), m_stepSize, m_blockSize);
         m_pulsegrid = std::make_unique<host::ModuleChain>(
@@ -216,7 +217,7 @@ void RhythmPlugin::takeRows(FeatureSet& features) {
             energies.values.assign(row, row + bands);
             features[kBands].push_back(std::move(energies));
             ++m_frame;
-            m_onset.addFrame(row, bands);
+            m_tempo.add(m_onset.nextFrame(row, bands));
 
             m_group.insert(m_group.end(), row, row + bands);
             if (m_group.size() < std::size_t(m_groupFrames) * bands) continue;
@@ -259,9 +260,7 @@ Vamp::Plugin::FeatureSet RhythmPlugin::getRemainingFeatures() {
     takeRows(features);
     if (!m_frames) return features;
     try {
-        const std::vector<float>& onset = m_onset.values();
-        const summary::TempoEstimate tempo =
-            summary::estimateTempo(onset.data(), onset.size(), host::BandEnergyFrontEnd::kFramePeriodSeconds);
+        const summary::TempoEstimate tempo = m_tempo.estimate();
         Feature answer;
         answer.hasTimestamp = true;
         answer.timestamp = Vamp::RealTime::zeroTime;

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "host/module_chain.h"
+#include "host/band_energy.h"
 #include "summary/onset_envelope.h"
+#include "summary/tempo_estimate.h"
 #include "vamp/adapted_plugin.h"
 #include "vamp/band_frames.h"
 
@@ -49,6 +51,7 @@ private:
     std::int64_t m_frame = 0;
     std::int64_t m_groupIndex = 0;
     summary::OnsetEnvelope m_onset;
+    summary::TempoTracker m_tempo{host::BandEnergyFrontEnd::kFramePeriodSeconds};
 };
 
 }  // namespace zqx::vamp

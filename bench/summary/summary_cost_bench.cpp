@@ -5,13 +5,16 @@
 // best processor time (all threads: what the summary costs a machine whose cores are all busy,
 // as with --jobs equal to the core count). The plug-ins are found as `zqx` finds them (beside this
 // program in a build).
-// Usage: summary_cost_bench [seconds of audio, default 600] [rounds, default 3]
+// The chain runs as `zqx extract` runs one file on a machine with a core to spare: its chroma
+// stage on a thread of its own (pass "serial" as the third argument for one thread).
+// Usage: summary_cost_bench [seconds of audio, default 600] [rounds, default 3] [serial]
 #include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
 
 #include "host/demo_signal.h"
 #include "host/feature_chain.h"
@@ -25,12 +28,13 @@ struct Times {
     double processor = 1e300;
 };
 
-void runOnce(const FeatureChainPlan& plan, const DemoSignal& audio, bool withSummary, ResultSummary& out,
-             Times& best) {
+void runOnce(const FeatureChainPlan& plan, const DemoSignal& audio, bool withSummary, bool overlap,
+             ResultSummary& out, Times& best) {
     const auto wallStart = std::chrono::steady_clock::now();
     const std::clock_t start = std::clock();
     ResultSummariser summariser(1, audio.sampleRate);
-    FeatureChain chain(plan, audio.sampleRate, withSummary ? &summariser : nullptr);
+    FeatureChain chain(plan, audio.sampleRate, withSummary ? &summariser : nullptr, false);
+    if (overlap) chain.overlapSampleStages();
     const std::size_t chunk = 1 << 16;
     for (std::size_t at = 0; at < audio.samples.size(); at += chunk) {
         const std::size_t n = std::min(chunk, audio.samples.size() - at);
@@ -49,15 +53,17 @@ int main(int argc, char** argv) {
     try {
         const double seconds = argc > 1 ? std::atof(argv[1]) : 600.0;
         const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+        const bool overlap = !(argc > 3 && std::string(argv[3]) == "serial");
         const DemoSignal audio = synthesiseDemo(44100, seconds);
         const FeatureChainPlan plan(FeatureChainSettings{}, PluginLocator());
         Times plain, summarised;
         ResultSummary summary;
         for (int r = 0; r < rounds; ++r) {
-            runOnce(plan, audio, false, summary, plain);
-            runOnce(plan, audio, true, summary, summarised);
+            runOnce(plan, audio, false, overlap, summary, plain);
+            runOnce(plan, audio, true, overlap, summary, summarised);
         }
-        std::printf("%.0f s of audio, best of %d rounds each, alternating\n", seconds, rounds);
+        std::printf("%.0f s of audio, best of %d rounds each, alternating; chroma stage %s\n", seconds, rounds,
+                    overlap ? "on a thread of its own" : "on the chain's thread");
         std::printf("                            wall s   processor s\n");
         std::printf("extract chain alone         %7.3f   %7.3f\n", plain.wall, plain.processor);
         std::printf("extract chain with summary  %7.3f   %7.3f\n", summarised.wall, summarised.processor);

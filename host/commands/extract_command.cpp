@@ -59,9 +59,10 @@ std::string withPath(const std::string& path, const std::string& message) {
     return message.rfind(path, 0) == 0 ? message : path + ": " + message;
 }
 
-// decodeAhead: decode on a second thread while this one analyses (a core that no other file uses).
+// spareCore: a core that no other file uses; the file is decoded, and its chroma stage run, on
+// threads of their own while this one runs the rest of the chain.
 void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan, SummaryTable& table,
-                bool decodeAhead) {
+                bool spareCore) {
     AudioReader reader(job.input);
     // Results of inputs in sub-folders go to the same sub-folders of the output folder; the rows
     // are written there as they come. The output folder itself was checked before the first file.
@@ -71,8 +72,10 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     FeatureReportWriter writer(outputDir, job.stem, plan.settings());
     ListenerPair listeners(summariser, writer);
     FeatureChain chain(plan, reader.sampleRate(), &listeners, false);
+    if (spareCore) chain.overlapSampleStages();
+    summariser.reserveFor(chain, reader.durationSeconds());
     constexpr std::size_t kChunkFrames = std::size_t{1} << 16;
-    if (decodeAhead) {
+    if (spareCore) {
         // Two chunks decoded ahead keep the analysis fed through the decoder's uneven pace.
         DecodeAhead decoder(reader, kChunkFrames, 2);
         std::vector<float> chunk, frames;
@@ -200,8 +203,9 @@ int extractCommand(const ExtractOptions& options) {
     std::atomic<std::size_t> next{0};
     const InterruptWatch interrupts;
     const std::size_t threads = std::min<std::size_t>(std::size_t(options.jobs), jobs.size());
-    // Jobs beyond one per file (a long file with --jobs 2) decode ahead of the analysis.
-    const bool decodeAhead = std::size_t(options.jobs) >= 2 * threads;
+    // Jobs beyond one per file (a long file with --jobs 2) decode ahead of the analysis and run the
+    // chroma stage beside the rest of the chain.
+    const bool spareCore = std::size_t(options.jobs) >= 2 * threads;
     auto worker = [&] {
         for (std::size_t i = next++; i < jobs.size() && !InterruptWatch::requested(); i = next++) {
             Job& job = jobs[i];
@@ -219,7 +223,7 @@ int extractCommand(const ExtractOptions& options) {
                 continue;
             }
             try {
-                extractOne(job, options.outputDir, *plan, *table, decodeAhead);
+                extractOne(job, options.outputDir, *plan, *table, spareCore);
             } catch (const Interrupted&) {
                 break;  // the file in hand is discarded; nothing of it was written
             } catch (const std::exception& error) {

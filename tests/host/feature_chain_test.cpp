@@ -45,9 +45,18 @@ struct CountingListener : FeatureListener {
     void inputSamples(const float*, std::size_t n) override { input += n; }
     void analysisSamples(const float*, std::size_t n) override { analysed += n; }
     void bandFrames(const float*, std::size_t count, int) override { frames += count; }
+    bool rowsKept = true;  // false: a chain that keeps only each stream's latest row (index 0)
     void streamRow(const FeatureStream& stream, std::size_t row) override {
-        EXPECT_EQ(row, rows[stream.name]++) << stream.name;
+        EXPECT_EQ(row, rowsKept ? rows[stream.name] : 0u) << stream.name;
+        ++rows[stream.name];
         EXPECT_EQ(stream.columns.size(), stream.width) << stream.name;
+    }
+    // The pooled band rows as they come, whether or not the chain keeps them.
+    std::vector<double> pooledTimes;
+    std::vector<float> pooledValues;
+    void bandEnergyRow(const FeatureStream& pooled, std::size_t row) override {
+        pooledTimes.push_back(pooled.times[row]);
+        pooledValues.insert(pooledValues.end(), pooled.row(row), pooled.row(row) + pooled.width);
     }
 };
 
@@ -71,6 +80,20 @@ TEST(FeatureChain, OnePlanServesStreamsOfEveryRateAndTheListenerSeesEverything) 
             EXPECT_GT(stream.rows(), 0u) << stream.name;
             EXPECT_EQ(listener.rows[stream.name], stream.rows()) << stream.name;
         }
+        EXPECT_EQ(listener.pooledTimes, chain.bandEnergy().times);
+        EXPECT_EQ(listener.pooledValues, chain.bandEnergy().values);
+
+        // A chain that keeps only the latest rows, as zqx extract runs it, still hands every
+        // pooled band row to its listener and holds just the last one.
+        CountingListener streamed;
+        streamed.rowsKept = false;
+        FeatureChain lean(plan, rate, &streamed, false);
+        lean.push(x.data(), x.size());
+        lean.finish();
+        EXPECT_EQ(streamed.pooledTimes, chain.bandEnergy().times);
+        EXPECT_EQ(streamed.pooledValues, chain.bandEnergy().values);
+        ASSERT_EQ(lean.bandEnergy().rows(), 1u);
+        EXPECT_EQ(lean.bandEnergy().times.front(), chain.bandEnergy().times.back());
     }
 }
 
@@ -96,8 +119,23 @@ TEST(FeatureChain, ResultsDoNotDependOnHowTheAudioArrives) {
             at += n;
         }
         pieces.finish();
+        // The chroma stage on a thread of its own, fed in pieces: the same rows, delivered in order.
+        CountingListener counted;
+        FeatureChain overlapped(FeatureChainPlan(settings, locator), 44100, &counted);
+        overlapped.overlapSampleStages();
+        at = 0;
+        for (std::size_t step = 5; at < x.size(); step = step * 2 + 3) {
+            const std::size_t n = std::min(step, x.size() - at);
+            overlapped.push(x.data() + at, n);
+            at += n;
+        }
+        overlapped.finish();
         ASSERT_EQ(whole.streams().size(), 3u);
-        for (std::size_t s = 0; s < whole.streams().size(); ++s) expectSame(whole.streams()[s], pieces.streams()[s]);
+        for (std::size_t s = 0; s < whole.streams().size(); ++s) {
+            expectSame(whole.streams()[s], pieces.streams()[s]);
+            expectSame(whole.streams()[s], overlapped.streams()[s]);
+            EXPECT_EQ(counted.rows[whole.streams()[s].name], whole.streams()[s].rows());
+        }
 
         const int rate = targetRate ? targetRate : 44100;
         EXPECT_EQ(whole.analysisRate(), rate);

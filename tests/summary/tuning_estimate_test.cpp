@@ -1,6 +1,7 @@
 // TuningMeter on chords of known detuning, at several rates, in stereo, and on silence and noise.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
@@ -12,10 +13,8 @@ namespace {
 
 using zqx::summary::TuningMeter;
 
-// A major triad on `rootMidi` with three harmonics per note, every pitch moved by `cents`, as
-// `channels` interleaved copies fed in blocks of 1000 frames (not a multiple of the meter's).
-double measureChord(int rootMidi, double cents, int rate, std::size_t channels) {
-    const std::size_t n = std::size_t(rate) * 3;
+// A major triad on `rootMidi` with three harmonics per note, every pitch moved by `cents`.
+std::vector<float> chord(int rootMidi, double cents, int rate, std::size_t n) {
     std::vector<float> mono(n, 0.0f);
     for (int step : {0, 4, 7}) {
         const double hz = 440.0 * std::exp2((rootMidi + step - 69) / 12.0 + cents / 1200.0);
@@ -24,6 +23,14 @@ double measureChord(int rootMidi, double cents, int rate, std::size_t channels) 
             for (std::size_t i = 0; i < n; ++i) mono[i] += tone[i];
         }
     }
+    return mono;
+}
+
+// The chord for `seconds`, as `channels` interleaved copies fed in blocks of 1000 frames (not a
+// multiple of the meter's).
+double measureChord(int rootMidi, double cents, int rate, std::size_t channels, double seconds = 3.0) {
+    const std::size_t n = std::size_t(rate * seconds);
+    const std::vector<float> mono = chord(rootMidi, cents, rate, n);
     std::vector<float> interleaved;
     for (float v : mono) interleaved.insert(interleaved.end(), channels, v);
     TuningMeter meter(rate);
@@ -44,6 +51,24 @@ TEST(Tuning, DetunedChordsGiveTheirOffsetWithinTwoCents) {
         const double offset = measureChord(c.rootMidi, c.cents, c.rate, c.channels);
         EXPECT_NEAR(offset, c.cents, 2.0) << c.rootMidi << " at " << c.cents << " cents, " << c.rate << " Hz";
     }
+}
+
+// Past the first seconds the meter samples the stream; its answer must still hold there, and every
+// part of the stream must weigh by its duration, not by how densely it was sampled.
+TEST(Tuning, LongStreamsAreSampledWithoutFavouringTheirStart) {
+    EXPECT_NEAR(measureChord(57, -30.0, 44100, 1, 45.0), -30.0, 2.0);
+    EXPECT_NEAR(measureChord(64, 25.0, 22050, 2, 60.0), 25.0, 2.0);
+
+    // 10 s in tune, then 30 s 20 cents flat: the duration-weighted circular mean of 0 and -20
+    // cents (weights 1 and 3) is -15.5 cents; weighing blocks as analysed would give about -3.
+    const int rate = 44100;
+    std::vector<float> stream = chord(60, 0.0, rate, std::size_t(rate) * 10);
+    const std::vector<float> flat = chord(60, -20.0, rate, std::size_t(rate) * 30);
+    stream.insert(stream.end(), flat.begin(), flat.end());
+    TuningMeter meter(rate);
+    for (std::size_t at = 0; at < stream.size(); at += 4410)
+        meter.add(stream.data() + at, std::min<std::size_t>(4410, stream.size() - at), 1);
+    EXPECT_NEAR(meter.cents(), -15.5, 2.0);
 }
 
 TEST(Tuning, SilenceHasNoTuningAndBadRatesAreRefused) {
