@@ -4,6 +4,10 @@
 // Flat within 2e-7 up to 0.07 of the input rate, at least 136 dB down from 0.43.
 #include "tonalscan/decimating_filter.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tonalscan {
 namespace {
 
@@ -33,8 +37,18 @@ void decimateByTwo(const float* sourceEnd, std::uint32_t count, float* out, floa
     const float* const first = sourceEnd - count + 2 - kHalfRateTapCount;
     float* const even = scratch;                // first[0], first[2], ... : outputs + 9 of them
     float* const odd = scratch + outputs + 9;   // first[1], first[3], ... : outputs + 4 of them
-    for (std::uint32_t k = 0; k < outputs + 9; ++k) even[k] = first[2 * k];
-    for (std::uint32_t k = 0; k < outputs + 4; ++k) odd[k] = first[2 * k + 1];
+    std::uint32_t k = 0;
+#if defined(__SSE2__)
+    // Four pairs at a time (a plain copy: the same values as the loops below).
+    for (; k + 4 <= outputs + 4; k += 4) {
+        const __m128 low = _mm_loadu_ps(first + 2 * k);
+        const __m128 high = _mm_loadu_ps(first + 2 * k + 4);
+        _mm_storeu_ps(even + k, _mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(odd + k, _mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+#endif
+    for (std::uint32_t e = k; e < outputs + 9; ++e) even[e] = first[2 * e];
+    for (std::uint32_t o = k; o < outputs + 4; ++o) odd[o] = first[2 * o + 1];
     halfBandOutputs(even, odd, out, outputs);
 }
 
