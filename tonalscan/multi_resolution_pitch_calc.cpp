@@ -166,7 +166,10 @@ bool MultiResolutionPitchCalc::allocate() noexcept {
     }
     try {
         for (Level& level : m_levels) level.peaks.reserve(level.lastBin - level.firstBin + 1);
-        m_candidates.reserve(m_historyLength / 4);
+        std::size_t peakCount = 0;
+        for (const Level& level : m_levels) peakCount += level.lastBin - level.firstBin + 1;
+        m_ranked.reserve(peakCount);
+        m_candidates.reserve(kMaxPeaksPerStart);
         m_prefix.resize(m_historyLength / 2 + 2);
         m_records.reserve(2 * kMaxPeaksPerStart * 16);
         m_root.reserve(kMaxPeaksPerStart);
@@ -344,10 +347,8 @@ void MultiResolutionPitchCalc::analyseLevel(Level& level, bool spectrumReady) {
 }
 
 void MultiResolutionPitchCalc::assignFundamentals() {
-    // Lowest first, so a peak's fundamental is settled before the peaks above it look for theirs;
-    // a harmonic of a harmonic counts for the fundamental of both.
-    std::sort(m_candidates.begin(), m_candidates.end(),
-              [](const Candidate& a, const Candidate& b) { return a.frequencyHz < b.frequencyHz; });
+    // The candidates come lowest first, so a peak's fundamental is settled before the peaks above
+    // it look for theirs; a harmonic of a harmonic counts for the fundamental of both.
     const std::size_t n = m_candidates.size();
     m_root.resize(n);  // at most kMaxPeaksPerStart, reserved
     const double tolerance = std::exp2(kHarmonicToleranceCents / 1200.0);
@@ -406,7 +407,6 @@ void MultiResolutionPitchCalc::processBlock(const float* samples) {
     }
     appendToHistory(samples);
 
-    m_candidates.clear();
     double totalEnergy = 0.0;
     std::uint32_t spectrumLength = 0;  // window length of the spectrum in m_frame at this start
     for (Level& level : m_levels) {
@@ -417,19 +417,33 @@ void MultiResolutionPitchCalc::processBlock(const float* samples) {
             analyseLevel(level, spectrumLength == level.length);  // reserved: no allocation
             spectrumLength = level.length;
         }
-        m_candidates.insert(m_candidates.end(), level.peaks.begin(), level.peaks.end());
         totalEnergy += level.bandEnergy;
     }
 
     double strongest = 0.0;
-    for (const Candidate& c : m_candidates) strongest = std::max(strongest, c.amplitude);
+    for (const Level& level : m_levels) {
+        for (const Candidate& c : level.peaks) strongest = std::max(strongest, c.amplitude);
+    }
     const double floor = std::max(kAbsoluteFloor, strongest * kRelativeFloor);
-    const auto weak = [floor](const Candidate& c) { return !(c.amplitude >= floor); };
-    m_candidates.erase(std::remove_if(m_candidates.begin(), m_candidates.end(), weak), m_candidates.end());
-    // Ranked with noise whitened, so the cap on peaks per start favours no part of a band.
-    std::sort(m_candidates.begin(), m_candidates.end(),
-              [](const Candidate& a, const Candidate& b) { return a.rank > b.rank; });
-    if (m_candidates.size() > kMaxPeaksPerStart) m_candidates.resize(kMaxPeaksPerStart);
+    // The peaks that reach the floor, by reference; the strongest kMaxPeaksPerStart of them
+    // (ranked with noise whitened, so the cap favours no part of a band) are copied out.
+    m_ranked.clear();
+    for (const Level& level : m_levels) {
+        for (const Candidate& c : level.peaks) {
+            if (c.amplitude >= floor) m_ranked.push_back({c.rank, &c});  // reserved: no allocation
+        }
+    }
+    const auto stronger = [](const RankedPeak& a, const RankedPeak& b) { return a.rank > b.rank; };
+    if (m_ranked.size() > kMaxPeaksPerStart) {
+        std::nth_element(m_ranked.begin(), m_ranked.begin() + kMaxPeaksPerStart, m_ranked.end(), stronger);
+        m_ranked.resize(kMaxPeaksPerStart);
+    }
+    // Lowest first for the harmonic matching and the records.
+    std::sort(m_ranked.begin(), m_ranked.end(), [](const RankedPeak& a, const RankedPeak& b) {
+        return a.peak->frequencyHz < b.peak->frequencyHz;
+    });
+    m_candidates.clear();
+    for (const RankedPeak& r : m_ranked) m_candidates.push_back(*r.peak);
 
     assignFundamentals();
 

@@ -95,7 +95,7 @@ private:
     // spectrumReady: m_frame already holds the spectrum of this level's window (the level above
     // has the same window and was analysed at this start), so only the peaks are picked.
     void analyseLevel(Level& level, bool spectrumReady);
-    // Sorts the candidates by frequency and sets each one's fundamentalHz.
+    // Sets each candidate's fundamental (the candidates are sorted by frequency).
     void assignFundamentals();
 
     int m_samplingRate;
@@ -109,7 +109,12 @@ private:
     KernelBuffer m_magnitude;  // |X[k]| of the spectrum in m_frame, bins 0 .. m_magnitudeBins-1
     std::uint32_t m_magnitudeBins = 0;
     KernelByteBuffer m_scratch;
-    std::vector<Candidate> m_candidates;
+    struct RankedPeak {
+        double rank;
+        const Candidate* peak;  // in its level's peaks
+    };
+    std::vector<RankedPeak> m_ranked;    // the start's peaks above the floor, then the strongest
+    std::vector<Candidate> m_candidates;  // the start's reported peaks, lowest first
     std::vector<std::size_t> m_root;
     // Harmonic matching: the first candidate of each pitch bucket or above (assignFundamentals).
     std::vector<std::size_t> m_bucketStart;
