@@ -360,16 +360,20 @@ void MultiResolutionPitchCalc::assignFundamentals() {
     // peak of bucket b or above, so two buckets are one run of peaks, and visited from
     // h = kMaxHarmonic down the runs give the lower peaks in ascending order: the strongest
     // fundamental wins as with a plain scan of all lower peaks.
+    std::uint16_t* const bucketStart = m_bucketStart.data();
     std::size_t filled = 0;  // buckets 0 .. filled-1 have their start
     for (std::size_t i = 0; i < n; ++i) {
         Candidate& p = m_candidates[i];
         p.cents = 1200.0 * std::log2(p.frequencyHz / kPitchZeroHz);
         const std::size_t bucket = bucketOf(p.cents);
-        for (; filled <= bucket; ++filled) m_bucketStart[filled] = i;
+        if (bucket >= filled) {
+            std::fill(bucketStart + filled, bucketStart + bucket + 1, static_cast<std::uint16_t>(i));
+            filled = bucket + 1;
+        }
     }
-    for (; filled < m_bucketStart.size(); ++filled) m_bucketStart[filled] = n;
-    const std::size_t* const bucketStart = m_bucketStart.data();
+    std::fill(bucketStart + filled, bucketStart + m_bucketStart.size(), static_cast<std::uint16_t>(n));
     constexpr double kReach = kHarmonicToleranceCents + 1e-6;  // rounding margin of the cents
+    const double lowestCents = n > 0 ? m_candidates[0].cents : 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         Candidate& p = m_candidates[i];
         m_root[i] = i;
@@ -377,9 +381,9 @@ void MultiResolutionPitchCalc::assignFundamentals() {
         const double lowest = p.frequencyHz * lowestRatio;
         for (int h = kMaxHarmonic; h >= 2; --h) {
             const double below = p.cents - kHarmonicCents[h] - kReach;
-            if (below < 0.0) continue;  // no peak lies below 0 cents
-            const std::size_t bucket = bucketOf(below);
-            const std::size_t end = std::min(i, bucketStart[bucket + 2]);
+            if (below + 2.0 * kReach < lowestCents) continue;  // below the lowest peak
+            const std::size_t bucket = bucketOf(std::max(0.0, below));
+            const std::size_t end = std::min<std::size_t>(i, bucketStart[bucket + 2]);
             for (std::size_t j = bucketStart[bucket]; j < end; ++j) {
                 if (m_candidates[j].frequencyHz < lowest) continue;
                 const double ratio = p.frequencyHz / m_candidates[j].frequencyHz;

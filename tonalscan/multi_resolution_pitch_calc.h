@@ -117,7 +117,7 @@ private:
     std::vector<Candidate> m_candidates;  // the start's reported peaks, lowest first
     std::vector<std::size_t> m_root;
     // Harmonic matching: the first candidate of each pitch bucket or above (assignFundamentals).
-    std::vector<std::size_t> m_bucketStart;
+    std::vector<std::uint16_t> m_bucketStart;
     std::vector<double> m_prefix;
     std::vector<PitchPeak> m_records;
     std::uint32_t m_startsInList = 0;
