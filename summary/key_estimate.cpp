@@ -58,11 +58,22 @@ KeyEstimate estimateKey(const FeatureRows& chroma, KeyProfiles profiles) {
     std::nth_element(sorted.begin(), sorted.begin() + long(at), sorted.end());
     const double quiet = kSilenceShare * sorted[at];
 
+    // Each frame's classes are square-rooted, then scaled to sum 1: one loud partial (a bass note,
+    // a melody above the chords) sways a frame less than its plain share would. Measured on the
+    // evaluation set (MRFFT chroma, Temperley profiles): weighted score 0.908 on music against
+    // 0.867 with plain shares; the square root put three items right (two copies of one piece)
+    // and one a fifth off.
     Profile mean{};
     double total = 0.0;
     for (std::size_t r = 0; r < chroma.rows; ++r) {
         if (!(sums[r] > quiet)) continue;
-        for (std::size_t c = 0; c < 12; ++c) mean[c] += classValue(chroma.row(r)[c]) / sums[r];
+        Profile root{};
+        double rootSum = 0.0;
+        for (std::size_t c = 0; c < 12; ++c) {
+            root[c] = std::sqrt(classValue(chroma.row(r)[c]));
+            rootSum += root[c];
+        }
+        for (std::size_t c = 0; c < 12; ++c) mean[c] += root[c] / rootSum;
         total += 1.0;
     }
     if (!(total > 0.0)) return key;

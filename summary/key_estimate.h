@@ -24,8 +24,9 @@ struct KeyEstimate {
 };
 
 // Averages the rows' pitch-class distributions (row r, class c at chroma.row(r)[c], class 0 is
-// C; values >= 0; non-finite values count 0), each row scaled to sum 1 so that every frame counts
-// once, as the profiles count how often each degree sounds; rows whose sum is below 1 % of the
+// C; values >= 0; non-finite values count 0), each row square-rooted and scaled to sum 1 so that
+// every frame counts once, as the profiles count how often each degree sounds, and no single loud
+// partial outweighs the rest of its frame; rows whose sum is below 1 % of the
 // 95th-percentile row's (silence, fades) are left out. The average is correlated with the 24
 // rotations of the chosen major and minor profiles (Pearson correlation); the best names the key.
 // Allocates a copy of the row sums.

@@ -91,3 +91,24 @@ TEST(Key, SilenceAndNoRowsHaveNoKey) {
 }
 
 }  // namespace
+
+namespace {
+
+// A loud pedal note (a bass or an organ point, eight times each chord tone) under a cadence
+// I-IV-V-I in every major key: the key stays major. With plain shares per frame the pedal's
+// weight turned C major into C minor; square-rooted classes keep the harmony's say.
+TEST(Key, ALoudDominantPedalDoesNotDecideTheMode) {
+    for (int tonic = 0; tonic < 12; ++tonic) {
+        std::vector<float> rows;
+        for (int root : {0, 5, 7, 0}) {
+            std::array<float, 24> frame{};
+            for (int step : {0, 4, 7}) frame[std::size_t((tonic + root + step) % 12)] += 1.0f;
+            frame[std::size_t((tonic + 7) % 12)] += 8.0f;
+            rows.insert(rows.end(), frame.begin(), frame.end());
+        }
+        const KeyEstimate key = estimateKey(FeatureRows{rows.data(), rows.size() / 24, 24});
+        EXPECT_EQ(key.name, std::string(zqx::summary::pitchClassName(tonic)) + " major");
+    }
+}
+
+}  // namespace
