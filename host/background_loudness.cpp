@@ -7,12 +7,18 @@
 
 namespace zqx::host {
 
-BackgroundLoudness::BackgroundLoudness(int channels, int sampleRate)
+BackgroundLoudness::BackgroundLoudness(int channels, int sampleRate, bool ownThread)
     : m_meter(channels > 0 ? unsigned(channels) : 0u, sampleRate > 0 ? (unsigned long)sampleRate : 0ul),
       m_tuning(tonalscan::blockLengthForRate(sampleRate) != 0 ? std::make_unique<summary::TuningMeter>(sampleRate)
                                                              : nullptr),
-      m_channels(std::size_t(channels)),
-      m_thread(&BackgroundLoudness::run, this) {}
+      m_channels(std::size_t(channels)) {
+    if (ownThread) m_thread = std::thread(&BackgroundLoudness::run, this);
+}
+
+void BackgroundLoudness::measure(const float* interleaved, std::size_t frames) {
+    m_meter.add(interleaved, frames);
+    if (m_tuning) m_tuning->add(interleaved, frames, m_channels);
+}
 
 double BackgroundLoudness::tuningCents() const {
     return m_tuning ? m_tuning->cents() : std::numeric_limits<double>::quiet_NaN();
@@ -30,6 +36,10 @@ BackgroundLoudness::~BackgroundLoudness() {
 
 void BackgroundLoudness::add(const float* interleaved, std::size_t frames) {
     if (frames == 0) return;
+    if (!m_thread.joinable()) {
+        if (!m_closed) measure(interleaved, frames);
+        return;
+    }
     std::vector<float> block(interleaved, interleaved + frames * m_channels);
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait(lock, [this] { return m_queue.size() < kMaxQueued || m_error; });
@@ -62,8 +72,7 @@ void BackgroundLoudness::run() {
         }
         m_changed.notify_all();
         try {
-            m_meter.add(block.data(), block.size() / m_channels);
-            if (m_tuning) m_tuning->add(block.data(), block.size() / m_channels, m_channels);
+            measure(block.data(), block.size() / m_channels);
         } catch (...) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_error = std::current_exception();

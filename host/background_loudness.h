@@ -19,18 +19,20 @@ namespace zqx::host {
 
 // Lifecycle: construct (starts the thread), add() blocks of audio in order from one thread, then
 // finish() once for the figures. Destroying it without finish() stops the thread and drops what
-// was queued.
+// was queued. Constructed with ownThread false it measures in add() itself, on the caller's thread
+// (zqx extract --jobs 1: one thread in all), with the same figures.
 class BackgroundLoudness {
 public:
     // Throws std::invalid_argument for channels < 1 or a rate below 16 Hz, std::system_error when
     // no thread can be started.
-    BackgroundLoudness(int channels, int sampleRate);
+    BackgroundLoudness(int channels, int sampleRate, bool ownThread = true);
     ~BackgroundLoudness();
     BackgroundLoudness(const BackgroundLoudness&) = delete;
     BackgroundLoudness& operator=(const BackgroundLoudness&) = delete;
 
     // Copies `frames` interleaved frames for the meter. Waits while kMaxQueued blocks are queued,
-    // so a slow meter holds back the reader instead of filling memory.
+    // so a slow meter holds back the reader instead of filling memory. Without a thread of its
+    // own, measures them at once and throws what the meter throws.
     void add(const float* interleaved, std::size_t frames);
 
     // Waits until every block is measured and returns the figures; rethrows a failure of the
@@ -45,6 +47,7 @@ public:
 
 private:
     void run();
+    void measure(const float* interleaved, std::size_t frames);
 
     summary::LoudnessMeter m_meter;
     std::unique_ptr<summary::TuningMeter> m_tuning;  // null outside its rates

@@ -15,8 +15,8 @@ const FeatureStream* findStream(const FeatureChain& chain, const char* name) {
 
 }  // namespace
 
-ResultSummariser::ResultSummariser(int channels, int sampleRate)
-    : m_tempo(BandEnergyFrontEnd::kFramePeriodSeconds), m_loudness(channels, sampleRate) {}
+ResultSummariser::ResultSummariser(int channels, int sampleRate, bool loudnessThread)
+    : m_tempo(BandEnergyFrontEnd::kFramePeriodSeconds), m_loudness(channels, sampleRate, loudnessThread) {}
 
 void ResultSummariser::reserveFor(const FeatureChain& chain, double seconds) {
     if (!(seconds > 0.0)) return;

@@ -35,8 +35,9 @@ struct ResultSummary {
 class ResultSummariser : public FeatureListener {
 public:
     // Throws std::invalid_argument for channels < 1 or a rate below 16 Hz, std::system_error when
-    // the loudness thread cannot be started.
-    ResultSummariser(int channels, int sampleRate);
+    // the loudness thread cannot be started. loudnessThread false: the loudness and tuning are
+    // measured in addInputAudio() itself, on the caller's thread.
+    ResultSummariser(int channels, int sampleRate, bool loudnessThread = true);
 
     // Room for the answers' inputs of an input of about `seconds` (its header's length) on this
     // chain: memory then grows once, not by doubling. Lengths beyond kMostReservedSeconds (a

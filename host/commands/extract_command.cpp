@@ -59,8 +59,9 @@ std::string withPath(const std::string& path, const std::string& message) {
     return message.rfind(path, 0) == 0 ? message : path + ": " + message;
 }
 
-// spareCore: a core that no other file uses; the file is decoded, and its chroma stage run, on
-// threads of their own while this one runs the rest of the chain.
+// spareCore: a core that no other file uses; the file is decoded, its chroma stage run and its
+// loudness measured on threads of their own while this one runs the rest of the chain. Without
+// one, everything runs on this thread (--jobs 1, or as many files as jobs).
 void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& plan, SummaryTable& table,
                 bool spareCore) {
     AudioReader reader(job.input);
@@ -68,7 +69,7 @@ void extractOne(Job& job, const std::string& outputDir, const FeatureChainPlan& 
     // are written there as they come. The output folder itself was checked before the first file.
     if (job.stem.find('/') != std::string::npos)
         ensureWritableDirectory((std::filesystem::path(outputDir) / job.stem).parent_path().string());
-    ResultSummariser summariser(reader.channels(), reader.sampleRate());
+    ResultSummariser summariser(reader.channels(), reader.sampleRate(), spareCore);
     FeatureReportWriter writer(outputDir, job.stem, plan.settings());
     ListenerPair listeners(summariser, writer);
     FeatureChain chain(plan, reader.sampleRate(), &listeners, false);

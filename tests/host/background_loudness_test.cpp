@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "host/background_loudness.h"
@@ -23,8 +24,9 @@ TEST(BackgroundLoudness, SameFiguresAsTheMeterInLine) {
     inLine.add(stereo.data(), tone.size());
     const zqx::summary::Loudness expected = inLine.result();
 
-    for (std::size_t block : {std::size_t(1000), std::size_t(48000 * 5)}) {
-        BackgroundLoudness background(2, 48000);
+    for (const auto& [block, ownThread] : {std::pair<std::size_t, bool>{1000, true}, {48000 * 5, true}, {1000, false}}) {
+        SCOPED_TRACE(ownThread ? "own thread" : "caller's thread");
+        BackgroundLoudness background(2, 48000, ownThread);
         // Many more blocks than the queue holds: the reader waits for the meter.
         for (std::size_t at = 0; at < tone.size(); at += block)
             background.add(stereo.data() + 2 * at, std::min(block, tone.size() - at));
@@ -36,8 +38,8 @@ TEST(BackgroundLoudness, SameFiguresAsTheMeterInLine) {
 }
 
 TEST(BackgroundLoudness, DroppedUnfinishedOrRefused) {
-    {
-        BackgroundLoudness unfinished(1, 44100);
+    for (bool ownThread : {true, false}) {
+        BackgroundLoudness unfinished(1, 44100, ownThread);
         const std::vector<float> x(44100, 0.25f);
         for (int i = 0; i < 20; ++i) unfinished.add(x.data(), x.size());
     }  // the destructor stops the thread without measuring the rest
