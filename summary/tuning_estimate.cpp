@@ -36,7 +36,9 @@ void TuningMeter::add(const float* interleaved, std::size_t frames, std::size_t 
         const bool full = m_blockIndex < m_fullBlocks;
         const bool analysed = full || phase >= kStride - 2;
         const std::size_t take = std::min(frames, m_blockSamples - m_filled);
-        if (analysed) {
+        if (analysed && channels == 1) {
+            std::copy(interleaved, interleaved + take, m_block + m_filled);
+        } else if (analysed) {
             for (std::size_t f = 0; f < take; ++f) {
                 float sum = 0.0f;
                 for (std::size_t c = 0; c < channels; ++c) sum += interleaved[f * channels + c];
