@@ -12,7 +12,7 @@ OnsetAutocorrelation::OnsetAutocorrelation(std::size_t half, std::size_t maxLag)
       m_maxLag(maxLag),
       m_values(half + 1, 0.0),
       m_prefix(2 * half + 2, 0.0),
-      m_recent(maxLag + 1, 0.0),
+      m_recent(2 * (maxLag + 1), 0.0),
       m_sums(maxLag + 1, 0.0) {}
 
 void OnsetAutocorrelation::add(float value) {
@@ -36,10 +36,15 @@ double OnsetAutocorrelation::detrend(std::size_t t, std::size_t end) const {
 }
 
 void OnsetAutocorrelation::accumulate(double y, std::size_t t, std::vector<double>& recent, std::vector<double>& sums) {
-    const std::size_t size = recent.size();
-    recent[t % size] = y;
+    // Each value is kept twice, size apart, so the newest `size` values always lie side by side
+    // (ending at at + size) and the products below need no index wrapping.
+    const std::size_t size = sums.size(), at = t % size;
+    recent[at] = y;
+    recent[at + size] = y;
+    const double* newest = recent.data() + at + size;
     const std::size_t lags = std::min(t, size - 1);
-    for (std::size_t lag = 0; lag <= lags; ++lag) sums[lag] += recent[(t - lag) % size] * y;
+    double* sum = sums.data();
+    for (std::size_t lag = 0; lag <= lags; ++lag) sum[lag] += *(newest - lag) * y;
 }
 
 std::vector<double> OnsetAutocorrelation::normalised(std::size_t lagLimit) const {

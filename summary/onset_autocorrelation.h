@@ -36,7 +36,7 @@ private:
     std::size_t m_detrended = 0;  // values whose whole window has arrived and are in m_sums
     std::vector<double> m_values;  // the last half + 1 values (ring, by index mod size)
     std::vector<double> m_prefix;  // running sums of the values before index k, the last 2 half + 2
-    std::vector<double> m_recent;  // the last maxLag + 1 detrended values (ring)
+    std::vector<double> m_recent;  // the last maxLag + 1 detrended values (ring, each held twice)
     std::vector<double> m_sums;    // per lag, the products so far
 };
 
