@@ -69,13 +69,13 @@ TEST(Loudness, TonesGiveTheirLevelAndATwentyDecibelDropGivesTwentyLu) {
 TEST(Loudness, RangeOfTonesSteppingBetweenLevels) {
     // A 1 kHz tone has whole cycles in every 100 ms step, so each step's energy is exact and a 3 s
     // short-term value depends only on how much of each level its window holds. Percentiles are
-    // the sorted values at index round(p * (n - 1)). 16 kHz keeps the 100 s signals quick.
+    // the values of rank round(p * n). 16 kHz keeps the 100 s signals quick.
     const double rate = 16000.0;
     // The short step: 3 s at -20 dBFS, then 3.2 s at -30 dBFS. Read every 100 ms, the 33
     // short-term windows hold l = 3.0, 2.9, ... 0.1, 0, 0, 0 s of the loud tone, with energies in
-    // proportion to 10 l + (3 - l); the 10th and 95th percentiles (indices 3 and 30) are l = 0.1
-    // and l = 2.8. A value once a second (l = 3, 2, 1, 0) would give the full 10 LU.
-    const double shortStepLu = 10.0 * std::log10((9.0 * 2.8 + 3.0) / (9.0 * 0.1 + 3.0));  // 8.59
+    // proportion to 10 l + (3 - l); the 10th and 95th percentiles (ranks 3 and 31 of 33) are
+    // l = 0 and l = 2.8. A value once a second (l = 3, 2, 1, 0) would give the full 10 LU.
+    const double shortStepLu = 10.0 * std::log10((9.0 * 2.8 + 3.0) / 3.0);  // 9.73
     const struct {
         const char* name;
         std::vector<std::pair<double, double>> segments;

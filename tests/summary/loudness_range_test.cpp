@@ -19,6 +19,13 @@ std::vector<double> joined(std::vector<double> a, const std::vector<double>& b) 
     return a;
 }
 
+// count values from `from` LUFS up in steps of 0.5 LU.
+std::vector<double> halfStepRamp(double from, int count) {
+    std::vector<double> v;
+    for (int i = 0; i < count; ++i) v.push_back(from + 0.5 * i);
+    return v;
+}
+
 // -60, -59, ... -40 LUFS: 21 values, all above the relative gate (the power mean is -46.8 LUFS).
 std::vector<double> evenRamp() {
     std::vector<double> v;
@@ -44,10 +51,14 @@ TEST(LoudnessRange, GatesAndPercentiles) {
         {"relative gate drops", joined(repeated(-20, 10), repeated(-45, 10)), 20, 0.0},
         // ... and of {-20 x10, -35 x10} -22.9 LUFS: the -35s stay, 10th percentile -35, 95th -20.
         {"relative gate keeps", joined(repeated(-20, 10), repeated(-35, 10)), 20, 15.0},
-        // n = 21: indices round(0.1 * 20) = 2 and round(0.95 * 20) = 19, i.e. -58 and -41.
-        {"ranks of 21", evenRamp(), 21, 17.0},
-        // n = 11 (-50 ... -40): indices round(1.0) = 1 and round(9.5) = 10 (halves round up): -49, -40.
+        // n = 21: ranks round(0.1 * 21) = 2 and round(0.95 * 21) = 20, i.e. -59 and -41 (the
+        // reference code's indices round(0.1 * 20) = 2 and round(0.95 * 20) = 19 would give 17).
+        {"ranks of 21", evenRamp(), 21, 18.0},
+        // n = 11 (-50 ... -40): ranks round(1.1) = 1 and round(10.45) = 10: -50 and -41.
         {"ranks of 11", {-50, -49, -48, -47, -46, -45, -44, -43, -42, -41, -40}, 11, 9.0},
+        // n = 30 (-45, -44.5, ... -30.5, all above the gate): ranks 3 and round(28.5) = 29 (halves
+        // round up): -44 and -31 (the reference code's indices 3 and 28: 12.5).
+        {"ranks of 30", halfStepRamp(-45.0, 30), 30, 13.0},
     };
     for (const auto& c : cases) {
         LoudnessRange range;
@@ -67,8 +78,8 @@ TEST(LoudnessRange, OrderAndGainDoNotMatter) {
             range.add(v);
             quieter.add(v - 9.0);  // the whole ramp stays above -70 LUFS
         }
-        EXPECT_NEAR(range.rangeLu(), 17.0, 1e-4);
-        EXPECT_NEAR(quieter.rangeLu(), 17.0, 1e-4);
+        EXPECT_NEAR(range.rangeLu(), 18.0, 1e-4);
+        EXPECT_NEAR(quieter.rangeLu(), 18.0, 1e-4);
     }
 }
 
