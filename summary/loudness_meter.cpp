@@ -13,7 +13,10 @@ namespace zqx::summary {
 
 struct LoudnessMeter::State {
     ebur128_state* meter = nullptr;
-    ~State() { ebur128_destroy(&meter); }
+    // libebur128's destroy reads the state it is given: never hand it one that init refused.
+    ~State() {
+        if (meter != nullptr) ebur128_destroy(&meter);
+    }
 };
 
 namespace {
@@ -40,6 +43,9 @@ LoudnessMeter::LoudnessMeter(unsigned channels, unsigned long sampleRate)
     if (channels < 1 || sampleRate < 16)
         throw std::invalid_argument("loudness: " + std::to_string(channels) + " channels at " +
                                     std::to_string(sampleRate) + " Hz cannot be measured");
+    if (channels > kMostChannels)
+        throw std::invalid_argument("loudness: libebur128 measures at most " + std::to_string(kMostChannels) +
+                                    " channels, not " + std::to_string(channels));
     m_state = std::make_unique<State>();
     // Integrated loudness and sample peak only: libebur128's short-term and range modes would add a
     // 3 s buffer and a once-a-second list that the range here does not use.

@@ -33,9 +33,11 @@ struct Loudness {
 // every 100 ms from the last 30 of them, and gives those to LoudnessRange.
 class LoudnessMeter {
 public:
-    // channels >= 1, sampleRate in Hz >= 16; throws std::invalid_argument otherwise and
-    // std::bad_alloc when libebur128 cannot set up its state.
+    // channels 1..kMostChannels, sampleRate in Hz >= 16; throws std::invalid_argument otherwise
+    // and std::bad_alloc when libebur128 cannot set up its state.
     LoudnessMeter(unsigned channels, unsigned long sampleRate);
+    // libebur128 refuses more channels than this (its init returns no state).
+    static constexpr unsigned kMostChannels = 64;
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;

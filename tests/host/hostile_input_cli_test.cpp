@@ -337,3 +337,46 @@ TEST(HostileCommand, AnInputBlockHandedBackIsStillThere) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Sun AU file of `channels` 16-bit channels at 8 kHz, `frames` frames of a quiet square wave.
+std::string auFile(std::uint32_t channels, std::uint32_t frames) {
+    auto u32 = [](std::uint32_t v) {
+        return std::string{char(v >> 24), char((v >> 16) & 0xff), char((v >> 8) & 0xff), char(v & 0xff)};
+    };
+    std::string text = ".snd" + u32(24) + u32(channels * frames * 2) + u32(3) + u32(8000) + u32(channels);
+    for (std::uint32_t f = 0; f < frames; ++f)
+        for (std::uint32_t c = 0; c < channels; ++c) text += (f / 8) % 2 ? std::string{'\x10', 0} : std::string{'\xf0', 0};
+    return text;
+}
+
+// More channels than the loudness meter takes (found by the fuzzer: 448 channels crashed the
+// command while the refused meter was torn down): that file fails with one line naming it and
+// the reason, the others are analysed, and the widest the meter takes still works.
+TEST(HostileExtract, ChannelCountsBeyondTheLoudnessMetersFailOnlyTheirFile) {
+    REQUIRE_PLUGINS("zqx_ratefold", "zqx_tonewheel", "zqx_pulsegrid", "zqx_swellgrid");
+    ScratchDir dir("channels");
+    const struct {
+        const char* name;
+        std::uint32_t channels;
+        bool analysed;
+    } cases[] = {{"mono.au", 1, true}, {"c64.au", 64, true}, {"c65.au", 65, false}, {"c448.au", 448, false}};
+    std::string inputs;
+    for (const auto& c : cases) {
+        zqx::test::writeText(dir.file(c.name), auFile(c.channels, 8000));
+        inputs += " " + quoted(dir.file(c.name));
+    }
+    const auto r = runZqx("extract -q -o " + quoted(dir.file("out")) + inputs);
+    EXPECT_EQ(r.status, 1) << r.err;
+    for (const auto& c : cases) {
+        const std::string stem = std::string(c.name).substr(0, std::string(c.name).size() - 3);
+        EXPECT_EQ(std::filesystem::exists(dir.file("out/" + stem + ".json")), c.analysed) << c.name;
+        const bool named = r.err.find(std::string(c.name) + ": loudness: libebur128 measures at most 64 channels, not " +
+                                      std::to_string(c.channels)) != std::string::npos;
+        EXPECT_EQ(named, !c.analysed) << r.err;
+    }
+    EXPECT_EQ(lines(r.err).size(), 3u) << r.err;  // two files, then "2 of 4 files failed"
+}
+
+}  // namespace

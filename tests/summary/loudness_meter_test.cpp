@@ -138,6 +138,12 @@ TEST(Loudness, SilenceAndShortStreams) {
 TEST(Loudness, BadStreamsAreRefused) {
     EXPECT_THROW(LoudnessMeter(0, 44100), std::invalid_argument);
     EXPECT_THROW(LoudnessMeter(2, 0), std::invalid_argument);
+    // Beyond libebur128's channel limit: refused with a reason (this once crashed while unwinding).
+    EXPECT_THROW(LoudnessMeter(LoudnessMeter::kMostChannels + 1, 8000), std::invalid_argument);
+    EXPECT_THROW(LoudnessMeter(448, 8000), std::invalid_argument);
+    LoudnessMeter widest(LoudnessMeter::kMostChannels, 8000);
+    const std::vector<float> frame(LoudnessMeter::kMostChannels, 0.25f);
+    widest.add(frame.data(), 1);
 }
 
 }  // namespace
