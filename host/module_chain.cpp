@@ -20,6 +20,13 @@ BlockView processBlock(ProcessingModule& module, const std::string& pluginName, 
     DataBlock* output = nullptr;
     const int inputKind = module.getInputKind();
     try {
+        // What a block gives is bounded like what it takes: a resampler from 1 Hz to 768 kHz turns
+        // 64 values into 49 million (the chain fuzzer found gigabytes asked for this way).
+        const std::uint32_t outputSize = module.getOutputSize(rows * cols);
+        if (outputSize > std::uint32_t(kMaxBlockFrames))
+            throw ModuleError(pluginName + ": a block of " + std::to_string(rows * cols) + " values would give " +
+                              std::to_string(outputSize) + ", beyond the host's bound of " +
+                              std::to_string(kMaxBlockFrames) + " values per block");
         if (inputKind == RealVector) {
             module.process(output, &vectorBlock);
         } else if (inputKind == RealMatrix) {

@@ -243,7 +243,7 @@ TEST(HostileExtract, SettingsAreCheckedOnceBeforeTheFirstFile) {
 TEST(HostileCommand, RunChainsStayWithinTheHostsBounds) {
     REQUIRE_PLUGINS("zqx_ratefold", "zqx_swellgrid");
     ScratchDir dir("bounds");
-    zqx::test::writeRawFloats(dir.file("in.f32"), {1.0f, 2.0f, 3.0f, 4.0f});
+    zqx::test::writeRawFloats(dir.file("in.f32"), std::vector<float>(64, 0.5f));
     const std::string in = " --raw " + quoted(dir.file("in.f32"));
     const struct {
         std::string arguments;
@@ -257,6 +257,9 @@ TEST(HostileCommand, RunChainsStayWithinTheHostsBounds) {
         {"run --chain zqx_swellgrid --global samplingRate=0", "global parameter samplingRate=0 must be"},
         {"run --chain zqx_swellgrid --global windowSize=2147483647", "global parameter windowSize=2147483647 must be"},
         {"info zqx_swellgrid --global samplingRate=800000", "global parameter samplingRate=800000 must be"},
+        // A block longer than the window the resampler was scaled for (found by the chain fuzzer).
+        {"run --chain zqx_ratefold:inSampRate=1,outSampRate=768000 --global windowSize=1 --matrix 1x64",
+         "zqx_ratefold: a block of 64 values would give 49152000, beyond the host's bound of 16777216 values per block"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
