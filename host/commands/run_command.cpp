@@ -58,6 +58,12 @@ int runCommand(const RunOptions& options) {
         unsigned rows = 1, cols = 0;
         const bool matrixBlocks = !options.matrix.empty();
         if (matrixBlocks && options.block != 0) throw UsageError("--block and --matrix exclude each other");
+        // --block sets windowSize; a --global windowSize as well would silently replace it.
+        if (options.block != 0)
+            for (const auto& [key, value] : globals)
+                if (key == "windowSize")
+                    throw UsageError("--block " + std::to_string(options.block) + " and --global windowSize=" +
+                                     formatParameterValue(value) + " both set the block length; give one");
         if (matrixBlocks && !parseMatrixShape(options.matrix, rows, cols))
             throw UsageError("--matrix '" + options.matrix + "' is not ROWSxCOLS with positive sizes");
 

@@ -116,6 +116,8 @@ TEST(HostileCommand, BadOptionValuesAreUsageErrors) {
         {"run --chain zqx_a --block -1 x.wav", "--block"},
         {"run --chain zqx_a --block 2147483648 x.wav", "--block"},
         {"run --chain zqx_a --block 4 --matrix 2x2 x.wav", "--block"},
+        {"run --chain zqx_a --block 16 --global windowSize=1 x.wav",
+         "--block 16 and --global windowSize=1 both set the block length; give one"},
         {"run --chain zqx_a --raw --matrix 0x3 x.f32", "--matrix '0x3'"},
         {"run --chain zqx_a --matrix 2xx x.f32", "--matrix '2xx'"},
         {"run --chain zqx_a -", "use --raw"},
