@@ -105,6 +105,15 @@ inline CommandResult runShell(const std::string& commandLine) {
 inline CommandResult runZqx(const std::string& arguments, const std::string& environment = "") {
     return runShell(environment + " \"" ZQX_EXECUTABLE "\" " + arguments);
 }
+
+// The folder of the built zqx, where the plug-ins are built too.
+inline const std::filesystem::path kBinDir = std::filesystem::path(ZQX_EXECUTABLE).parent_path();
+
+// Skips the test unless every named plug-in is built (a partial build runs the rest).
+#define REQUIRE_PLUGINS(...)                                                                            \
+    for (const char* plugin : {__VA_ARGS__})                                                            \
+        if (!std::filesystem::exists(zqx::test::kBinDir / (std::string(plugin) + ".so")))               \
+            GTEST_SKIP() << plugin << " is not built yet";
 #endif
 
 inline std::vector<std::string> lines(const std::string& text) {

@@ -18,12 +18,7 @@ using zqx::test::runZqx;
 using zqx::test::ScratchDir;
 namespace fs = std::filesystem;
 
-const fs::path kBinDir = fs::path(ZQX_EXECUTABLE).parent_path();
-
-#define REQUIRE_PLUGINS(...)                                                                  \
-    for (const char* plugin : {__VA_ARGS__})                                                  \
-        if (!fs::exists(kBinDir / (std::string(plugin) + ".so")))                             \
-            GTEST_SKIP() << plugin << " is not built yet";
+using zqx::test::kBinDir;
 
 std::vector<float> music(int rate, double seconds, int channels) {
     std::vector<float> x;

@@ -18,7 +18,7 @@ using zqx::test::runZqx;
 using zqx::test::ScratchDir;
 namespace fs = std::filesystem;
 
-const fs::path kBinDir = fs::path(ZQX_EXECUTABLE).parent_path();
+using zqx::test::kBinDir;
 const fs::path kExpectedDir = ZQX_EXPECTED_DIR;
 
 // The files hold round-trip exact floats, and a rebuild on this machine reproduces them bit for bit.

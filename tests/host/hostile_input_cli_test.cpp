@@ -16,12 +16,7 @@ using zqx::test::runZqx;
 using zqx::test::ScratchDir;
 namespace fs = std::filesystem;
 
-const fs::path kBinDir = fs::path(ZQX_EXECUTABLE).parent_path();
-
-#define REQUIRE_PLUGINS(...)                                                                  \
-    for (const char* plugin : {__VA_ARGS__})                                                  \
-        if (!fs::exists(kBinDir / (std::string(plugin) + ".so")))                             \
-            GTEST_SKIP() << plugin << " is not built yet";
+using zqx::test::kBinDir;
 
 void writeTone(const std::string& path, double seconds, int rate = 22050) {
     ASSERT_TRUE(zqx::test::writeAudio(path, zqx::test::sineTone(440.0, 0.5, rate, std::size_t(seconds * rate)), 1,
